@@ -1,0 +1,58 @@
+#pragma once
+#include "../SystemTable.h"
+
+inline constexpr EFI_GUID gEfiSimpleTextInputExProtocolGuid = {0xDD9E7534, 0x7762, 0x4698, {0x8C, 0x14, 0xF5, 0x85, 0x17, 0xA6, 0x25, 0xAA}};
+
+#define SCAN_NULL 0x0000
+
+#define EFI_SHIFT_STATE_VALID 0x80000000
+#define EFI_RIGHT_SHIFT_PRESSED 0x00000001
+#define EFI_LEFT_SHIFT_PRESSED 0x00000002
+#define EFI_RIGHT_CONTROL_PRESSED 0x00000004
+#define EFI_LEFT_CONTROL_PRESSED 0x00000008
+#define EFI_RIGHT_ALT_PRESSED 0x00000010
+#define EFI_LEFT_ALT_PRESSED 0x00000020
+#define EFI_RIGHT_LOGO_PRESSED 0x00000040
+#define EFI_LEFT_LOGO_PRESSED 0x00000080
+#define EFI_MENU_KEY_PRESSED 0x00000100
+#define EFI_SYS_REQ_PRESSED 0x00000200
+
+#define EFI_TOGGLE_STATE_VALID 0x80
+#define EFI_KEY_STATE_EXPOSED 0x40
+#define EFI_SCROLL_LOCK_ACTIVE 0x01
+#define EFI_NUM_LOCK_ACTIVE 0x02
+#define EFI_CAPS_LOCK_ACTIVE 0x04
+
+typedef UINT8 EFI_KEY_TOGGLE_STATE;
+
+struct EFI_INPUT_KEY {
+  UINT16 ScanCode;
+  CHAR16 UnicodeChar;
+};
+
+struct EFI_KEY_STATE {
+  UINT32 KeyShiftState;
+  EFI_KEY_TOGGLE_STATE KeyToggleState;
+};
+
+struct EFI_KEY_DATA {
+  EFI_INPUT_KEY Key;
+  EFI_KEY_STATE KeyState;
+};
+static_assert(sizeof(EFI_KEY_DATA) == 12, "EFI_KEY_DATA layout");
+static_assert(OFFSET_OF(EFI_KEY_DATA, KeyState.KeyShiftState) == 4, "EFI_KEY_DATA layout");
+static_assert(OFFSET_OF(EFI_KEY_DATA, KeyState.KeyToggleState) == 8, "EFI_KEY_DATA layout");
+
+typedef EFI_STATUS(EFIAPI *EFI_KEY_NOTIFY_FUNCTION)(EFI_KEY_DATA *KeyData);
+
+struct EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL {
+  EFI_STATUS(EFIAPI *Reset)(EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL *This, BOOLEAN ExtendedVerification);
+  EFI_STATUS(EFIAPI *ReadKeyStrokeEx)(EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL *This, EFI_KEY_DATA *KeyData);
+  EFI_EVENT WaitForKeyEx;
+  EFI_STATUS(EFIAPI *SetState)(EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL *This, EFI_KEY_TOGGLE_STATE *KeyToggleState);
+  EFI_STATUS(EFIAPI *RegisterKeyNotify)(EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL *This, EFI_KEY_DATA *KeyData, EFI_KEY_NOTIFY_FUNCTION KeyNotificationFunction, VOID **NotifyHandle);
+  EFI_STATUS(EFIAPI *UnregisterKeyNotify)(EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL *This, VOID *NotificationHandle);
+};
+static_assert(sizeof(EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL) == 48, "text input ex layout");
+static_assert(OFFSET_OF(EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL, RegisterKeyNotify) == 32, "text input ex layout");
+EFI_PROTOCOL_GUID(EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL, gEfiSimpleTextInputExProtocolGuid);

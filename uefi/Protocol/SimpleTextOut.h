@@ -1,0 +1,29 @@
+#pragma once
+#include "../SystemTable.h"
+
+inline constexpr EFI_GUID gEfiSimpleTextOutProtocolGuid = {0x387477C2, 0x69C7, 0x11D2, {0x8E, 0x39, 0x00, 0xA0, 0xC9, 0x69, 0x72, 0x3B}};
+
+struct EFI_SIMPLE_TEXT_OUTPUT_MODE {
+  INT32 MaxMode;
+  INT32 Mode;
+  INT32 Attribute;
+  INT32 CursorColumn;
+  INT32 CursorRow;
+  BOOLEAN CursorVisible;
+};
+
+struct EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL {
+  EFI_STATUS(EFIAPI *Reset)(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *This, BOOLEAN ExtendedVerification);
+  EFI_STATUS(EFIAPI *OutputString)(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *This, CONST CHAR16 *String);
+  EFI_STATUS(EFIAPI *TestString)(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *This, CONST CHAR16 *String);
+  EFI_STATUS(EFIAPI *QueryMode)(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *This, UINTN ModeNumber, UINTN *Columns, UINTN *Rows);
+  EFI_STATUS(EFIAPI *SetMode)(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *This, UINTN ModeNumber);
+  EFI_STATUS(EFIAPI *SetAttribute)(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *This, UINTN Attribute);
+  EFI_STATUS(EFIAPI *ClearScreen)(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *This);
+  EFI_STATUS(EFIAPI *SetCursorPosition)(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *This, UINTN Column, UINTN Row);
+  EFI_STATUS(EFIAPI *EnableCursor)(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *This, BOOLEAN Visible);
+  EFI_SIMPLE_TEXT_OUTPUT_MODE *Mode;
+};
+static_assert(sizeof(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL) == 80, "text output layout");
+static_assert(OFFSET_OF(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL, SetCursorPosition) == 56, "text output layout");
+EFI_PROTOCOL_GUID(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL, gEfiSimpleTextOutProtocolGuid);
