@@ -181,6 +181,7 @@ class Platform {
 
   // --- Loading driver modules built for the host.
   LoadedDriver Load(DriverImage Which);
+  LoadedDriver LoadModule(const std::string &Path, UINT16 Subsystem);
   // A handle with EFI_LOADED_IMAGE_PROTOCOL for code linked into the test itself.
   EFI_HANDLE CreateImageHandle(EFI_MEMORY_TYPE CodeType, VOID *ImageBase = nullptr, UINT64 ImageSize = 0);
 
