@@ -2,12 +2,27 @@
 set(SUPPORT_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 set(SUPPORT_COMMON_SOURCES
+  ${SUPPORT_DIR}/DriverEntryPoint.cpp
+  ${SUPPORT_DIR}/UefiBootServicesTableLib.cpp
+  ${SUPPORT_DIR}/UefiRuntimeServicesTableLib.cpp
+  ${SUPPORT_DIR}/BaseMemoryLib.cpp
+  ${SUPPORT_DIR}/BaseLibString.cpp
+  ${SUPPORT_DIR}/BaseLibUnaligned.cpp
+  ${SUPPORT_DIR}/BaseLibMath64.cpp
+  ${SUPPORT_DIR}/CpuBreakpoint.cpp
+  ${SUPPORT_DIR}/MemoryAllocationLib.cpp
+  ${SUPPORT_DIR}/HobLib.cpp
+  ${SUPPORT_DIR}/UefiLib.cpp
+  ${SUPPORT_DIR}/PcdLib.cpp
+  ${SUPPORT_DIR}/TscTimerLib.cpp
+  ${SUPPORT_DIR}/S3BootScriptLib.cpp
 )
 
 # Boot-service status-code instance (Roster) and runtime instance with its runtime library (Hotlatch).
 set(SUPPORT_DXE_SOURCES
 )
 set(SUPPORT_RUNTIME_SOURCES
+  ${SUPPORT_DIR}/UefiRuntimeLib.cpp
 )
 
 set(ROSTER_SUPPORT_SOURCES ${SUPPORT_COMMON_SOURCES} ${SUPPORT_DXE_SOURCES})

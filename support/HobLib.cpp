@@ -1,0 +1,75 @@
+// The HOB list handed over by the PEI phase, found once in the configuration table.
+// The walk never trusts a length blindly: a HOB shorter than its header ends the walk (a
+// zero length would otherwise loop for ever), and when the list starts with the hand-off
+// HOB its recorded end bounds the walk as well.
+#include <Uefi.h>
+#include <Library/BaseLib.h>
+#include <Library/BaseMemoryLib.h>
+#include <Library/DebugLib.h>
+#include <Library/HobLib.h>
+#include <Library/UefiLib.h>
+
+VOID *mHobList = nullptr;
+
+// The hand-off HOB's field that records where the list ends.
+static constexpr UINTN kHandoffEndOfHobListOffset = 48;
+static constexpr UINTN kHandoffMinimumLength = kHandoffEndOfHobListOffset + sizeof(UINT64);
+
+EFI_STATUS HobLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
+  mHobList = nullptr;
+  EFI_STATUS Status = EfiGetSystemConfigurationTable(&gEfiHobListGuid, &mHobList);
+  ASSERT_EFI_ERROR(Status);
+  ASSERT(mHobList != nullptr);
+  return EFI_SUCCESS;
+}
+
+VOID *GetHobList(VOID) {
+  if (mHobList == nullptr) {
+    EFI_STATUS Status = EfiGetSystemConfigurationTable(&gEfiHobListGuid, &mHobList);
+    ASSERT_EFI_ERROR(Status);
+    ASSERT(mHobList != nullptr);
+  }
+  return mHobList;
+}
+
+// The end address the hand-off HOB records, or 0 when the list does not start with one.
+static UINTN HobListEnd(CONST UINT8 *ListStart) {
+  CONST EFI_HOB_GENERIC_HEADER *First = reinterpret_cast<CONST EFI_HOB_GENERIC_HEADER *>(ListStart);
+  if (First->HobType != EFI_HOB_TYPE_HANDOFF || First->HobLength < kHandoffMinimumLength) {
+    return 0;
+  }
+  UINT64 End = ReadUnaligned64(ListStart + kHandoffEndOfHobListOffset);
+  return End > (UINTN)ListStart ? (UINTN)End : 0;
+}
+
+VOID *GetNextGuidHob(CONST EFI_GUID *Guid, CONST VOID *HobStart) {
+  if (Guid == nullptr || HobStart == nullptr) {
+    return nullptr;
+  }
+  CONST UINT8 *Hob = static_cast<CONST UINT8 *>(HobStart);
+  CONST UINT8 *ListStart = static_cast<CONST UINT8 *>(GetHobList());
+  UINTN End = (ListStart != nullptr && HobStart >= ListStart) ? HobListEnd(ListStart) : 0;
+
+  for (;;) {
+    if (End != 0 && (UINTN)Hob + sizeof(EFI_HOB_GENERIC_HEADER) > End) {
+      return nullptr;
+    }
+    CONST EFI_HOB_GENERIC_HEADER *Header = reinterpret_cast<CONST EFI_HOB_GENERIC_HEADER *>(Hob);
+    if (Header->HobType == EFI_HOB_TYPE_END_OF_HOB_LIST || Header->HobLength < sizeof(EFI_HOB_GENERIC_HEADER)) {
+      return nullptr;
+    }
+    if (End != 0 && (UINTN)Hob + Header->HobLength > End) {
+      return nullptr;
+    }
+    if (Header->HobType == EFI_HOB_TYPE_GUID_EXTENSION && Header->HobLength >= sizeof(EFI_HOB_GUID_TYPE) &&
+        CompareGuid(&reinterpret_cast<CONST EFI_HOB_GUID_TYPE *>(Hob)->Name, Guid)) {
+      return const_cast<UINT8 *>(Hob);
+    }
+    Hob += Header->HobLength;
+  }
+}
+
+VOID *GetFirstGuidHob(CONST EFI_GUID *Guid) {
+  VOID *HobList = GetHobList();
+  return GetNextGuidHob(Guid, HobList);
+}

@@ -1,0 +1,28 @@
+// Boot-services pool of type EfiBootServicesData; a failed allocation is a null pointer.
+#include <Uefi.h>
+#include <Library/BaseMemoryLib.h>
+#include <Library/DebugLib.h>
+#include <Library/MemoryAllocationLib.h>
+#include <Library/UefiBootServicesTableLib.h>
+
+VOID *AllocatePool(UINTN AllocationSize) {
+  VOID *Buffer = nullptr;
+  EFI_STATUS Status = gBS->AllocatePool(EfiBootServicesData, AllocationSize, &Buffer);
+  if (EFI_ERROR(Status)) {
+    return nullptr;
+  }
+  return Buffer;
+}
+
+VOID *AllocateZeroPool(UINTN AllocationSize) {
+  VOID *Buffer = AllocatePool(AllocationSize);
+  if (Buffer != nullptr) {
+    ZeroMem(Buffer, AllocationSize);
+  }
+  return Buffer;
+}
+
+VOID FreePool(VOID *Buffer) {
+  EFI_STATUS Status = gBS->FreePool(Buffer);
+  ASSERT_EFI_ERROR(Status);
+}
