@@ -1,0 +1,43 @@
+// A variable write handed to the SMM variable handler through the software SMI.
+#include <hotlatch/VariableRequestLayout.h>
+#include <support/arch/Arch.h>
+
+#include "DxeVariableLibInternal.h"
+
+EFI_STATUS SmmVariableSetVariable(CONST CHAR16 *Name, CONST EFI_GUID *VendorGuid, UINT32 Attributes, UINTN DataSize,
+                                  VOID *Data) {
+  if (Name == nullptr || VendorGuid == nullptr || (Attributes & EFI_VARIABLE_APPEND_WRITE) != 0 ||
+      (DataSize != 0 && Data == nullptr)) {
+    return EFI_INVALID_PARAMETER;
+  }
+
+  UINTN NameSize = StrSize(Name);
+  UINTN RequestSize = 0;
+  UINTN PacketSize = 0;
+  if (!VariableRequestSizes(NameSize, DataSize, &RequestSize, &PacketSize)) {
+    return EFI_INVALID_PARAMETER;
+  }
+
+  VOID *Request = AllocatePool(RequestSize);
+  if (Request == nullptr) {
+    return EFI_OUT_OF_RESOURCES;
+  }
+  BuildVariableRequest(Request, Name, NameSize, VendorGuid, Attributes, DataSize, Data);
+
+  VOID *Packet = AllocatePool(PacketSize);
+  if (Packet == nullptr) {
+    FreePool(Request);
+    return EFI_OUT_OF_RESOURCES;
+  }
+  BuildSmiVariablePacket(Packet, PacketSize, Request, RequestSize);
+
+  // The handler runs before the port write completes and leaves its answer in the packet.
+  ArchSoftwareSmi(SMI_VARIABLE_COMMAND_PORT, SMI_VARIABLE_COMMAND_VALUE, SMI_VARIABLE_SERVICE_AH, PacketSize,
+                  (UINT64)(UINTN)Packet);
+  EFI_STATUS Status =
+      ReadUnaligned64((UINT8 *)Packet + OFFSET_OF(SMI_VARIABLE_PACKET_HEADER, Status));
+
+  FreePool(Packet);
+  FreePool(Request);
+  return Status;
+}

@@ -1,0 +1,22 @@
+// The library's write operation: which path a write takes.
+#include "DxeVariableLibInternal.h"
+
+EFI_STATUS VarLibSetVariable(CONST CHAR16 *Name, CONST EFI_GUID *VendorGuid, UINT32 Attributes, UINTN DataSize,
+                             VOID *Data) {
+  if (mVariableBootServicesExited) {
+    return EFI_UNSUPPORTED;
+  }
+
+  // Looked up on every write: the SMM variable handler may arrive after this image.
+  VOID *SmmVariable = nullptr;
+  EFI_STATUS Status = gBS->LocateProtocol(&gEfiSmmVariableProtocolGuid, nullptr, &SmmVariable);
+  if (!EFI_ERROR(Status) && SmmVariable != nullptr) {
+    return SmmVariableSetVariable(Name, VendorGuid, Attributes, DataSize, Data);
+  }
+
+  // Only possible when the constructor never ran.
+  if (mVariableRuntimeServices == nullptr) {
+    return EFI_NOT_READY;
+  }
+  return mVariableRuntimeServices->SetVariable(Name, VendorGuid, Attributes, DataSize, Data);
+}

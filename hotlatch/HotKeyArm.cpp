@@ -1,0 +1,42 @@
+// Arming the key on the first keyboard reported after the start, and the key itself.
+#include "Hotlatch.h"
+
+EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL *mSimpleTextInputEx;
+VOID *mDebugKeyNotifyHandle;
+
+VOID EFIAPI OemSetupHotKey(EFI_EVENT Event, VOID *Context) {
+  EFI_KEY_DATA KeyData;
+  BuildDebugKeyData(&KeyData);
+
+  EFI_HANDLE Handle = nullptr;
+  UINTN BufferSize = sizeof(Handle);
+  EFI_STATUS Status = gBS->LocateHandle(ByRegisterNotify, nullptr, mSetupHotKeyRegistration, &BufferSize, &Handle);
+  if (!EFI_ERROR(Status)) {
+    Status = HandleProtocolOf(Handle, &mSimpleTextInputEx);
+    DEBUG((DEBUG_INFO, "[OemSetupHotKey]SimpleTextInputEx HandleProtocol Status = %r\n", Status));
+    if (!EFI_ERROR(Status)) {
+      Status = mSimpleTextInputEx->RegisterKeyNotify(mSimpleTextInputEx, &KeyData, DebugKeyNotify, &mDebugKeyNotifyHandle);
+      if (EFI_ERROR(Status)) {
+        DEBUG((DEBUG_INFO, "Register Chang Scu Callback Failed...%r\n", Status));
+        // A failed arm leaves no key anywhere: a later withdrawal must not unregister.
+        mDebugKeyNotifyHandle = nullptr;
+      } else {
+        DEBUG((DEBUG_INFO, "Register Chang Scu Callback Success...%r\n", Status));
+      }
+    } else {
+      mSimpleTextInputEx = nullptr;
+    }
+  }
+
+  DEBUG((DEBUG_INFO, "Close event OemSetupHotKey() Success...\n"));
+  gBS->CloseEvent(Event);
+  // Closed for good: the withdrawal on a failed start must not close it again.
+  if (Event == mSetupHotKeyEvent) {
+    mSetupHotKeyEvent = nullptr;
+  }
+}
+
+EFI_STATUS EFIAPI DebugKeyNotify(EFI_KEY_DATA *KeyData) {
+  ChangeSetupDebugOption();
+  return EFI_SUCCESS;
+}

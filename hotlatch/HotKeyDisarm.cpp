@@ -1,0 +1,49 @@
+// Disarming: remove the key from every keyboard present when the disarm protocol arrives.
+#include "Hotlatch.h"
+
+// A keyboard hands back its existing handle when the same key and function are registered
+// again, so register-then-unregister removes the armed registration and leaves none behind
+// on keyboards that never had it.
+static VOID RemoveDebugKeyFrom(EFI_HANDLE Handle, EFI_KEY_DATA *KeyData) {
+  EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL *SimpleTextInputEx = nullptr;
+  EFI_STATUS Status = HandleProtocolOf(Handle, &SimpleTextInputEx);
+  if (EFI_ERROR(Status)) {
+    return;
+  }
+  DEBUG((DEBUG_INFO, "SimpleTextInputEx HandleProtocol Status = %r\n", Status));
+
+  Status = SimpleTextInputEx->RegisterKeyNotify(SimpleTextInputEx, KeyData, DebugKeyNotify, &mDebugKeyNotifyHandle);
+  DEBUG((DEBUG_INFO, "RegisterKeyNotify DebugKey...%r\n", Status));
+  if (EFI_ERROR(Status)) {
+    return;
+  }
+  Status = SimpleTextInputEx->UnregisterKeyNotify(SimpleTextInputEx, mDebugKeyNotifyHandle);
+  DEBUG((DEBUG_INFO, "Unregister DebugKey...%r\n", Status));
+}
+
+VOID EFIAPI OemUnregisterKey(EFI_EVENT Event, VOID *Context) {
+  EFI_KEY_DATA KeyData;
+  BuildDebugKeyData(&KeyData);
+  DEBUG((DEBUG_INFO, "Orv - OemUnregisterKey entry...\n"));
+
+  UINTN HandleCount = 0;
+  EFI_HANDLE *HandleBuffer = nullptr;
+  EFI_STATUS Status =
+      gBS->LocateHandleBuffer(ByProtocol, &gEfiSimpleTextInputExProtocolGuid, nullptr, &HandleCount, &HandleBuffer);
+  if (!EFI_ERROR(Status)) {
+    DEBUG((DEBUG_INFO, "HandleCount= %x\n", (UINT32)HandleCount));
+    for (UINTN Index = 0; HandleBuffer != nullptr && Index < HandleCount; Index++) {
+      RemoveDebugKeyFrom(HandleBuffer[Index], &KeyData);
+    }
+  } else {
+    HandleBuffer = nullptr;
+  }
+
+  if (HandleBuffer != nullptr) {
+    DEBUG((DEBUG_INFO, "UnregisterKey FreePool...\n"));
+    FreePool(HandleBuffer);
+  }
+
+  Status = gBS->CloseEvent(Event);
+  DEBUG((DEBUG_INFO, "Close unregisterKey event status = %r\n", Status));
+}

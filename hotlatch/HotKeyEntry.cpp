@@ -1,0 +1,56 @@
+// The start routine: arm on the next keyboard, reset the options, wait for the disarm.
+#include "Hotlatch.h"
+
+EFI_EVENT mSetupHotKeyEvent;
+VOID *mSetupHotKeyRegistration;
+
+VOID RegisterSetupHotKeyNotify(VOID) {
+  EFI_STATUS Status = gBS->CreateEvent(EVT_NOTIFY_SIGNAL, TPL_CALLBACK, OemSetupHotKey, nullptr, &mSetupHotKeyEvent);
+  if (EFI_ERROR(Status)) {
+    DEBUG((DEBUG_INFO, "Create OemSetupHotKey event...%r\n", Status));
+    mSetupHotKeyEvent = nullptr;
+    return;
+  }
+
+  Status = gBS->RegisterProtocolNotify(&gEfiSimpleTextInputExProtocolGuid, mSetupHotKeyEvent, &mSetupHotKeyRegistration);
+  if (EFI_ERROR(Status)) {
+    DEBUG((DEBUG_INFO, "Register Simple Text Input Failed...%r\n", Status));
+  } else {
+    DEBUG((DEBUG_INFO, "Register Simple Text Input Success...%r\n", Status));
+  }
+}
+
+VOID WithdrawSetupHotKey(VOID) {
+  if (mSetupHotKeyEvent != nullptr) {
+    gBS->CloseEvent(mSetupHotKeyEvent);
+    mSetupHotKeyEvent = nullptr;
+  }
+  if (mSimpleTextInputEx != nullptr && mDebugKeyNotifyHandle != nullptr) {
+    mSimpleTextInputEx->UnregisterKeyNotify(mSimpleTextInputEx, mDebugKeyNotifyHandle);
+    mDebugKeyNotifyHandle = nullptr;
+  }
+}
+
+EFI_STATUS OemDebugEntry(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
+  RegisterSetupHotKeyNotify();
+  SetupConfig();
+  DEBUG((DEBUG_INFO, "\n[ORV] OemDebugEntry entry     \n"));
+
+  EFI_EVENT UnregisterKeyEvent = nullptr;
+  EFI_STATUS Status = gBS->CreateEvent(EVT_NOTIFY_SIGNAL, TPL_CALLBACK, OemUnregisterKey, nullptr, &UnregisterKeyEvent);
+  if (EFI_ERROR(Status)) {
+    // Without its event the key could never be disarmed: fail the start like a failed
+    // registration, and never register an unset event.
+    WithdrawSetupHotKey();
+    return Status;
+  }
+
+  VOID *UnregisterKeyRegistration = nullptr;
+  Status = gBS->RegisterProtocolNotify(&gDebugKeyDisarmProtocolGuid, UnregisterKeyEvent, &UnregisterKeyRegistration);
+  if (EFI_ERROR(Status)) {
+    // The firmware unloads the image on this error: nothing may still name its code.
+    gBS->CloseEvent(UnregisterKeyEvent);
+    WithdrawSetupHotKey();
+  }
+  return Status;
+}
