@@ -1,0 +1,50 @@
+# The PE32+ images, configured only under cmake/uefi-toolchain.cmake (see cmake/Firmware.cmake).
+# Every source is compiled straight into its image: no archives, so nothing an image needs
+# can be dropped by archive member selection and each image carries its own support layer.
+
+set(FIRMWARE_INCLUDE_DIRS
+  ${PROJECT_SOURCE_DIR}/uefi
+  ${PROJECT_SOURCE_DIR}/support/include
+  ${PROJECT_SOURCE_DIR}/support
+  ${PROJECT_SOURCE_DIR})
+
+set(FIRMWARE_IMAGE_COMPILE_OPTIONS -Wall -Wextra -Wno-unused-parameter)
+
+include(${PROJECT_SOURCE_DIR}/e2e/harness/sources.cmake)
+
+# NAME.efi with the given lld-link subsystem, written to the top of this build tree so
+# the host build can name the files before they exist.
+function(add_uefi_image NAME SUBSYSTEM)
+  cmake_parse_arguments(I "" "" "SOURCES;INCLUDE_DIRS" ${ARGN})
+  add_executable(${NAME} ${I_SOURCES})
+  target_include_directories(${NAME} PRIVATE ${FIRMWARE_INCLUDE_DIRS} ${I_INCLUDE_DIRS})
+  target_compile_options(${NAME} PRIVATE ${FIRMWARE_IMAGE_COMPILE_OPTIONS})
+  target_link_options(${NAME} PRIVATE
+    /subsystem:${SUBSYSTEM}
+    /pdb:${CMAKE_BINARY_DIR}/${NAME}.pdb)
+  set_target_properties(${NAME} PROPERTIES
+    OUTPUT_NAME ${NAME}
+    SUFFIX .efi
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
+endfunction()
+
+# A driver whose own sources are not written yet has no entry point to link; leaving
+# its image out keeps the rest buildable, and every consumer of the image reports the
+# missing file as a failure.
+if(ROSTER_SOURCES)
+  add_uefi_image(Roster efi_boot_service_driver
+    SOURCES ${ROSTER_SOURCES} ${ROSTER_SUPPORT_SOURCES} ${SUPPORT_ARCH_EFI_SOURCES})
+else()
+  message(STATUS "Roster.efi not built: roster/sources.cmake lists no sources yet")
+endif()
+
+if(HOTLATCH_SOURCES)
+  add_uefi_image(Hotlatch efi_runtime_driver
+    SOURCES ${HOTLATCH_SOURCES} ${HOTLATCH_SUPPORT_SOURCES} ${SUPPORT_ARCH_EFI_SOURCES})
+else()
+  message(STATUS "Hotlatch.efi not built: hotlatch/sources.cmake lists no sources yet")
+endif()
+
+add_uefi_image(SmokeHarness efi_application
+  SOURCES ${HARNESS_SOURCES} ${SUPPORT_ARCH_EFI_SOURCES}
+  INCLUDE_DIRS ${HARNESS_DIR})
