@@ -1,0 +1,74 @@
+// Private interface of the inventory driver: the module-wide inventory state and the
+// routines its files share. One inventory runs per boot, inside InventoryEventNotify.
+#pragma once
+
+#include <Uefi.h>
+#include <roster/InventoryLayout.h>
+
+// --- Module-wide inventory state (zero at load).
+extern VOID *mInventoryRegistration;
+extern INVENTORY_HEADER mInventoryHeader;
+extern UINT8 mCpuCount;
+extern UINT8 mDimmCount;
+extern UINT8 mPciCount;
+extern CPU_RECORD *mCpuArea;
+extern DIMM_RECORD *mDimmArea;
+extern PCI_RECORD *mPciArea;
+extern MANAGEMENT_TRANSPORT_PROTOCOL *mManagementTransport;
+
+// --- SATA step state, alive only inside one SendSataInventory.
+// A SataPortTable entry whose drive has been reported; no port ID ever matches it.
+#define SATA_PORT_STRUCK 0xFF
+extern UINT8 SataPortTable[NUMBER_OF_SATA];
+extern SATA_INFO *mSataInfo;
+extern SATA_INFO *mSataSendBuffer;
+
+// --- Start and event.
+EFI_STATUS InventoryStart(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable);
+VOID EFIAPI InventoryEventNotify(EFI_EVENT Event, VOID *Context);
+
+// --- Image and delivery.
+VOID ReadPlatformIdentity(VOID);
+EFI_STATUS AssembleAndSendInventory(VOID);
+
+// --- SMBIOS processor and memory records.
+VOID CollectSmbiosInventory(VOID);
+// Returns the string's first character (or NULL when the string set holds no such string)
+// and its length, capped at 255 characters.
+CHAR8 *GetSmbiosString(SMBIOS_STRUCTURE *Structure, UINT8 Length, UINT8 Number, UINT8 *StringLength);
+VOID ReadBiosVersion(SMBIOS_STRUCTURE *Structure);
+VOID FillCpuRecord(SMBIOS_STRUCTURE *Structure);
+VOID FillDimmRecord(SMBIOS_STRUCTURE *Structure);
+// Formatted-area reads that answer 0 for a field the structure's Length does not cover.
+UINT8 SmbiosByte(CONST SMBIOS_STRUCTURE *Structure, UINT8 Offset);
+UINT16 SmbiosWord(CONST SMBIOS_STRUCTURE *Structure, UINT8 Offset);
+// Copies string Number of Structure into a field of FieldSize bytes, cut to the field.
+VOID CopySmbiosString(SMBIOS_STRUCTURE *Structure, UINT8 Number, CHAR8 *Field, UINTN FieldSize);
+VOID ByteToHexAscii(UINT8 Value, CHAR8 *Destination);
+VOID WordToHexAscii(UINT16 Value, CHAR8 *Destination);
+// Four bytes from the first eight characters of a hexadecimal serial text.
+VOID DecodeDimmSerial(CONST CHAR8 *Serial, UINT8 SerialLength, UINT8 *Destination);
+
+// --- PCI device records.
+VOID CollectPciInventory(VOID);
+VOID ReadPciDeviceIds(UINT8 Bus, UINT8 Device, UINT8 Function, UINT8 *BaseClassCode, UINT8 *SubClassCode,
+                      UINT16 *VendorId, UINT16 *DeviceId, UINT16 *SubSystemVendorId, UINT16 *SubSystemId);
+// Single configuration reads; the result is all ones when the root bridge refuses the read.
+UINT8 PciRead8(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *RootBridgeIo, UINT8 Bus, UINT8 Device, UINT8 Function, UINT32 Register);
+UINT16 PciRead16(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *RootBridgeIo, UINT8 Bus, UINT8 Device, UINT8 Function, UINT32 Register);
+// Offset of the PCI Express capability of a function, or 0 when its list has none.
+UINT8 FindPciExpressCapability(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *RootBridgeIo, UINT8 Bus, UINT8 Device, UINT8 Function);
+
+// --- SATA drive records.
+EFI_STATUS SendSataInventory(VOID);
+// TRUE when the handle's controller and port were derived and SataPort was written.
+BOOLEAN GetSataPortId(EFI_HANDLE *HandleBuffer, UINTN Index);
+VOID GetHddSize(UINT8 *IdentifyData);
+VOID SwapBytePairs(UINT8 *Buffer, UINT16 Length);
+VOID ParseString(UINT8 *Buffer, UINT8 Length);
+VOID CreateSataIndex(UINT8 PortId);
+VOID CompareSataEntry(UINT8 PortId);
+// Sends mSataSendBuffer with up to three attempts.
+EFI_STATUS SendSataMessage(VOID);
+// Prints the 65 bytes of mSataSendBuffer, 16 to a line.
+VOID DumpSataMessage(VOID);
