@@ -1,0 +1,185 @@
+#include "PciRootBridge.h"
+
+#include <cstring>
+
+namespace sim {
+
+namespace {
+
+UINT32 Key(UINT8 Bus, UINT8 Device, UINT8 Function) {
+  return ((UINT32)Bus << 16) | ((UINT32)(Device & 0x1F) << 8) | (Function & 7);
+}
+
+template <class Fn>
+struct Unexpected;
+template <class R, class... Args>
+struct Unexpected<R(EFIAPI *)(Args...)> {
+  template <const char *Name>
+  static R EFIAPI Call(Args...) {
+    Fail(std::string("unexpected call: ") + Name);
+    return EFI_UNSUPPORTED;
+  }
+};
+
+constexpr char kPollMem[] = "PciRootBridgeIo.PollMem";
+constexpr char kPollIo[] = "PciRootBridgeIo.PollIo";
+constexpr char kMemRead[] = "PciRootBridgeIo.Mem.Read";
+constexpr char kMemWrite[] = "PciRootBridgeIo.Mem.Write";
+constexpr char kIoRead[] = "PciRootBridgeIo.Io.Read";
+constexpr char kIoWrite[] = "PciRootBridgeIo.Io.Write";
+constexpr char kPciWrite[] = "PciRootBridgeIo.Pci.Write";
+constexpr char kCopyMem[] = "PciRootBridgeIo.CopyMem";
+
+size_t ElementSize(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_WIDTH Width) { return (size_t)1 << ((unsigned)Width & 3); }
+
+}  // namespace
+
+PciRootBridge::PciRootBridge(Platform &Owner) : P(Owner) {
+  auto &Protocol = Instance_.Protocol;
+  Protocol.PollMem = Unexpected<decltype(Protocol.PollMem)>::Call<kPollMem>;
+  Protocol.PollIo = Unexpected<decltype(Protocol.PollIo)>::Call<kPollIo>;
+  Protocol.Mem.Read = Unexpected<EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_IO_MEM>::Call<kMemRead>;
+  Protocol.Mem.Write = Unexpected<EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_IO_MEM>::Call<kMemWrite>;
+  Protocol.Io.Read = Unexpected<EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_IO_MEM>::Call<kIoRead>;
+  Protocol.Io.Write = Unexpected<EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_IO_MEM>::Call<kIoWrite>;
+  Protocol.Pci.Read = PciReadEntry;
+  Protocol.Pci.Write = Unexpected<EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_IO_MEM>::Call<kPciWrite>;
+  Protocol.CopyMem = Unexpected<decltype(Protocol.CopyMem)>::Call<kCopyMem>;
+  Instance_.Owner = this;
+  if (EFI_ERROR(P.InstallProtocol(&Handle_, gEfiPciRootBridgeIoProtocolGuid, &Instance_.Protocol))) {
+    Fail("PCI root bridge I/O install failed");
+  }
+}
+
+PciRootBridge::ConfigSpace &PciRootBridge::AddFunction(UINT8 Bus, UINT8 Device, UINT8 Function) {
+  ConfigSpace &Space = Functions[Key(Bus, Device, Function)];
+  Space.fill(0);
+  return Space;
+}
+
+bool PciRootBridge::IsPresent(UINT8 Bus, UINT8 Device, UINT8 Function) const {
+  return Functions.count(Key(Bus, Device, Function)) != 0;
+}
+
+PciRootBridge::ConfigSpace &PciRootBridge::Config(UINT8 Bus, UINT8 Device, UINT8 Function) {
+  auto Found = Functions.find(Key(Bus, Device, Function));
+  if (Found == Functions.end()) {
+    Fail("configuration write to a function that was not added");
+    return AddFunction(Bus, Device, Function);
+  }
+  return Found->second;
+}
+
+void PciRootBridge::Set8(UINT8 Bus, UINT8 Device, UINT8 Function, UINT32 Register, UINT8 Value) {
+  if (Register >= ConfigSize) {
+    Fail("configuration register out of range");
+    return;
+  }
+  Config(Bus, Device, Function)[Register] = Value;
+}
+
+void PciRootBridge::Set16(UINT8 Bus, UINT8 Device, UINT8 Function, UINT32 Register, UINT16 Value) {
+  Set8(Bus, Device, Function, Register, (UINT8)Value);
+  Set8(Bus, Device, Function, Register + 1, (UINT8)(Value >> 8));
+}
+
+void PciRootBridge::AddBridge(UINT8 Bus, UINT8 Device, UINT8 Function, UINT8 SecondaryBus,
+                              std::optional<UINT16> LinkStatus, UINT8 CapabilityOffset, bool MultiFunction) {
+  AddFunction(Bus, Device, Function);
+  Set16(Bus, Device, Function, 0x00, 0x8086);
+  Set16(Bus, Device, Function, 0x02, 0x2030);
+  Set8(Bus, Device, Function, 0x0A, 0x04);
+  Set8(Bus, Device, Function, 0x0B, 0x06);
+  Set8(Bus, Device, Function, 0x0E, (UINT8)(0x01 | (MultiFunction ? 0x80 : 0)));
+  Set8(Bus, Device, Function, 0x18, Bus);
+  Set8(Bus, Device, Function, 0x19, SecondaryBus);
+  Set8(Bus, Device, Function, 0x1A, SecondaryBus);
+  if (LinkStatus) {
+    AddCapability(Bus, Device, Function, CapabilityOffset, 0x10, 0, true);
+    Set16(Bus, Device, Function, (UINT32)CapabilityOffset + 0x12, *LinkStatus);
+  }
+}
+
+void PciRootBridge::AddEndpoint(UINT8 Bus, UINT8 Device, UINT8 Function, const PciEndpointIds &Ids,
+                                bool MultiFunction) {
+  AddFunction(Bus, Device, Function);
+  Set16(Bus, Device, Function, 0x00, Ids.VendorId);
+  Set16(Bus, Device, Function, 0x02, Ids.DeviceId);
+  Set8(Bus, Device, Function, 0x0A, Ids.SubClass);
+  Set8(Bus, Device, Function, 0x0B, Ids.BaseClass);
+  Set8(Bus, Device, Function, 0x0E, MultiFunction ? 0x80 : 0x00);
+  Set16(Bus, Device, Function, 0x2C, Ids.SubSystemVendorId);
+  Set16(Bus, Device, Function, 0x2E, Ids.SubSystemId);
+}
+
+void PciRootBridge::AddCapability(UINT8 Bus, UINT8 Device, UINT8 Function, UINT8 Offset, UINT8 Id, UINT8 Next,
+                                  bool First) {
+  Set8(Bus, Device, Function, Offset, Id);
+  Set8(Bus, Device, Function, (UINT32)Offset + 1, Next);
+  if (First) {
+    Set8(Bus, Device, Function, 0x34, Offset);
+    Set8(Bus, Device, Function, 0x06, (UINT8)(Config(Bus, Device, Function)[0x06] | 0x10));
+  }
+}
+
+void PciRootBridge::DecodeBuses(UINT8 First, UINT8 Last) {
+  FirstBus = First;
+  LastBus = Last;
+}
+
+EFI_STATUS EFIAPI PciRootBridge::PciReadEntry(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *This,
+                                              EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_WIDTH Width, UINT64 Address, UINTN Count,
+                                              VOID *Buffer) {
+  if (This == nullptr) {
+    Fail("PciRootBridgeIo.Pci.Read called with a null This");
+    return EFI_INVALID_PARAMETER;
+  }
+  return reinterpret_cast<InstanceRecord *>(This)->Owner->PciRead(Width, Address, Count, Buffer);
+}
+
+// Plain widths step the register with each element, FIFO widths read one register again
+// and again, fill widths are for writes only.
+EFI_STATUS PciRootBridge::PciRead(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_WIDTH Width, UINT64 Address, UINTN Count,
+                                  VOID *Buffer) {
+  Read Entry{Width, Address, Count, EFI_SUCCESS};
+  auto Finish = [&](EFI_STATUS Status) {
+    Entry.Status = Status;
+    Log.push_back(Entry);
+    return Status;
+  };
+  if (auto Injected = P.Faults().Check("PciRootBridgeIo.Pci.Read")) {
+    return Finish(*Injected);
+  }
+  if (Buffer == nullptr || Width >= EfiPciWidthFillUint8 || Count == 0) {
+    return Finish(EFI_INVALID_PARAMETER);
+  }
+  const UINT8 Bus = (UINT8)(Address >> 24);
+  const UINT8 Device = (UINT8)(Address >> 16);
+  const UINT8 Function = (UINT8)(Address >> 8);
+  const UINT32 ExtendedRegister = (UINT32)(Address >> 32);
+  const UINT32 Register = ExtendedRegister != 0 ? ExtendedRegister : (UINT32)(Address & 0xFF);
+  if (Device > 31 || Function > 7 || Bus < FirstBus || Bus > LastBus) {
+    return Finish(EFI_INVALID_PARAMETER);
+  }
+  const size_t Size = ElementSize(Width);
+  const bool Fifo = Width >= EfiPciWidthFifoUint8;
+  if (!Fifo && Register + Size * Count > ConfigSize) {
+    return Finish(EFI_INVALID_PARAMETER);
+  }
+  if (Register + Size > ConfigSize) {
+    return Finish(EFI_INVALID_PARAMETER);
+  }
+  auto Found = Functions.find(Key(Bus, Device, Function));
+  auto *Destination = static_cast<UINT8 *>(Buffer);
+  for (UINTN Index = 0; Index < Count; Index++) {
+    const UINT32 At = Fifo ? Register : Register + (UINT32)(Index * Size);
+    if (Found == Functions.end()) {
+      std::memset(Destination + Index * Size, 0xFF, Size);
+    } else {
+      std::memcpy(Destination + Index * Size, Found->second.data() + At, Size);
+    }
+  }
+  return Finish(EFI_SUCCESS);
+}
+
+}  // namespace sim
