@@ -21,6 +21,9 @@ namespace sim {
 // A breach of the firmware contract (or an unexpected call): a test failure, never a crash.
 void Fail(const std::string &Message);
 
+// CRC-32 as CalculateCrc32 computes it (IEEE 802.3, reflected, 0xFFFFFFFF in and out).
+UINT32 Crc32(const void *Data, size_t Size);
+
 // How LocateHandle(ByRegisterNotify) starts after RegisterProtocolNotify:
 //  Uefi  - only instances installed after the registration are returned;
 //  EdkII - the first call starts at the oldest existing instance (OVMF behaves so).
@@ -30,23 +33,26 @@ class FaultInjector {
  public:
   // Service names are the table member names ("AllocatePool", "GetVariable") or
   // "Peer.Member" for protocol peers ("Smbios.GetNext", "Transport.SendCommand").
-  void FailNth(std::string_view Service, unsigned Nth, EFI_STATUS Status);  // Nth is 1-based
+  // Nth is 1-based and counts the calls made after the rule is set.
+  void FailNth(std::string_view Service, unsigned Nth, EFI_STATUS Status);
   void FailAlways(std::string_view Service, EFI_STATUS Status);
-  void FailOverallNth(unsigned Nth, EFI_STATUS Status);  // the Nth call of any service
+  void FailOverallNth(unsigned Nth, EFI_STATUS Status);  // the Nth call of any service from now
   void Clear();
   // Counts the call and logs it; returns the status to fail it with, if any.
   std::optional<EFI_STATUS> Check(std::string_view Service);
   unsigned Count(std::string_view Service) const;
+  unsigned TotalCalls() const { return Total; }
   const std::vector<std::string> &CallLog() const { return Log; }
 
  private:
   struct Rule {
     std::string Service;
-    unsigned Nth;  // 0: always
+    unsigned Nth;  // 0: always; else the call count at which to fail
     EFI_STATUS Status;
   };
   std::vector<Rule> Rules;
   std::optional<std::pair<unsigned, EFI_STATUS>> Overall;
+  unsigned Total = 0;
   std::map<std::string, unsigned, std::less<>> Counts;
   std::vector<std::string> Log;
 };
@@ -67,6 +73,8 @@ class VariableStore {
 
   // The runtime services call these with UEFI's rules (sizes, EFI_BUFFER_TOO_SMALL, attributes).
   EFI_STATUS Get(const CHAR16 *Name, const EFI_GUID *Guid, UINT32 *Attributes, UINTN *DataSize, VOID *Data);
+  // After ExitBootServices variables without EFI_VARIABLE_RUNTIME_ACCESS are not found.
+  EFI_STATUS Get(const CHAR16 *Name, const EFI_GUID *Guid, UINT32 *Attributes, UINTN *DataSize, VOID *Data, bool AtRuntime);
   EFI_STATUS Set(const CHAR16 *Name, const EFI_GUID *Guid, UINT32 Attributes, UINTN DataSize, const VOID *Data, bool AtRuntime);
 
  private:
@@ -150,6 +158,8 @@ class Platform {
   // --- Boot lifecycle.
   void ExitBootServices();  // signals the group; later boot-service calls are test failures
   bool BootServicesEnded() const { return Ended; }
+  // Boot-service calls made after ExitBootServices (each one already failed the test).
+  unsigned BootServiceCallsAfterExit() const;
   // Signals the virtual-address-change group; ConvertPointer then adds Offset.
   void SetVirtualAddressMap(INT64 Offset);
   const std::vector<UINTN> &ConvertedPointers() const { return Converted; }

@@ -1,0 +1,50 @@
+// The architecture seam of host-built drivers: the port write of a software SMI, the
+// breakpoint and the spin read of a dead loop reach the live platform through here.
+#include "PlatformImpl.h"
+
+namespace sim {
+
+namespace {
+
+void HookSoftwareSmi(UINT16 Port, UINT8 Value, UINT8 Ah, UINT64 Rbx, UINT64 Rsi) {
+  Platform *P = LivePlatform("SoftwareSmi");
+  if (P == nullptr) {
+    return;
+  }
+  if (!P->OnSoftwareSmi) {
+    Fail("software SMI on port " + std::to_string(Port) + " with no handler in the test");
+    return;
+  }
+  P->OnSoftwareSmi(Port, Value, Ah, Rbx, Rsi);
+}
+
+void HookBreakpoint() {
+  if (Platform *P = LivePlatform("Breakpoint")) {
+    P->Breakpoints++;
+  }
+}
+
+// A dead loop with no test playing the debugger would hang the run: it is reported and
+// released instead.
+void HookSpinRead(volatile UINT64 *Flag) {
+  Platform *P = LivePlatform("SpinRead");
+  if (P != nullptr && P->OnSpinRead) {
+    P->OnSpinRead(Flag);
+    return;
+  }
+  Fail("a dead loop spun with no OnSpinRead handler; releasing it");
+  *Flag = 1;
+}
+
+}  // namespace
+
+void Platform::BindHostHooks(ARCH_HOST_HOOKS *Hooks) {
+  if (Hooks == nullptr) {
+    return;
+  }
+  Hooks->SoftwareSmi = HookSoftwareSmi;
+  Hooks->Breakpoint = HookBreakpoint;
+  Hooks->SpinRead = HookSpinRead;
+}
+
+}  // namespace sim

@@ -1,0 +1,79 @@
+// How every table entry enters the platform: find the live platform, flag boot-service
+// calls after ExitBootServices, count the call with the fault injector (which may fail
+// it), then run the service body with the private state.
+#pragma once
+
+#include "PlatformImpl.h"
+
+#include <string>
+#include <type_traits>
+
+namespace sim {
+
+inline void NoteBootServiceCall(Platform &P, const char *Name) {
+  if (P.BootServicesEnded()) {
+    P.State().BootCallsAfterExit++;
+    Fail(std::string("boot service called after ExitBootServices: ") + Name);
+  }
+}
+
+template <class Body>
+EFI_STATUS BootService(const char *Name, Body &&Run) {
+  Platform *P = LivePlatform(Name);
+  if (P == nullptr) {
+    return EFI_UNSUPPORTED;
+  }
+  NoteBootServiceCall(*P, Name);
+  if (auto Injected = P->Faults().Check(Name)) {
+    return *Injected;
+  }
+  return Run(P->State());
+}
+
+// Services without a status to fail with are still counted and logged.
+template <class Body>
+void BootServiceNoStatus(const char *Name, Body &&Run) {
+  Platform *P = LivePlatform(Name);
+  if (P == nullptr) {
+    return;
+  }
+  NoteBootServiceCall(*P, Name);
+  (void)P->Faults().Check(Name);
+  Run(P->State());
+}
+
+template <class Body>
+EFI_STATUS RuntimeService(const char *Name, Body &&Run) {
+  Platform *P = LivePlatform(Name);
+  if (P == nullptr) {
+    return EFI_UNSUPPORTED;
+  }
+  if (auto Injected = P->Faults().Check(Name)) {
+    return *Injected;
+  }
+  return Run(P->State());
+}
+
+// A table entry the platform does not model: the call fails the test loudly and
+// returns EFI_UNSUPPORTED, so a driver never jumps through a null pointer.
+template <class Fn>
+struct UnexpectedEntry;
+
+template <class R, class... Args>
+struct UnexpectedEntry<R(EFIAPI *)(Args...)> {
+  template <const char *Name>
+  static R EFIAPI Call(Args...) {
+    Fail(std::string("unexpected call: ") + Name);
+    if constexpr (!std::is_void_v<R>) {
+      return (R)EFI_UNSUPPORTED;
+    }
+  }
+};
+
+#define SIM_UNEXPECTED(Table, Member)                                                      \
+  do {                                                                                     \
+    static constexpr char EntryName_[] = #Member;                                          \
+    (Table).Member = &::sim::UnexpectedEntry<decltype((Table).Member)>::Call<EntryName_>; \
+  } while (0)
+
+}  // namespace sim
