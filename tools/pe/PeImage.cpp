@@ -177,16 +177,20 @@ std::optional<std::span<const uint8_t>> PeImage::BytesAtRva(uint32_t Rva, uint32
   return std::nullopt;
 }
 
-std::optional<std::vector<DebugEntry>> PeImage::DebugEntries() const {
-  DataDirectory Debug = Directory(kDirectoryDebug);
-  std::vector<DebugEntry> Entries;
-  if (Debug.Size == 0) {
-    return Entries;
+std::optional<std::span<const uint8_t>> PeImage::DirectoryBytes(unsigned Index) const {
+  DataDirectory Entry = Directory(Index);
+  if (Entry.Size == 0) {
+    return std::span<const uint8_t>{};
   }
-  auto Bytes = BytesAtRva(Debug.VirtualAddress, Debug.Size);
+  return BytesAtRva(Entry.VirtualAddress, Entry.Size);
+}
+
+std::optional<std::vector<DebugEntry>> PeImage::DebugEntries() const {
+  auto Bytes = DirectoryBytes(kDirectoryDebug);
   if (!Bytes) {
     return std::nullopt;
   }
+  std::vector<DebugEntry> Entries;
   for (size_t Offset = 0; Offset + kDebugEntrySize <= Bytes->size(); Offset += kDebugEntrySize) {
     DebugEntry Entry;
     Entry.Characteristics = Read32(*Bytes, Offset + 0);
@@ -236,15 +240,11 @@ std::optional<CodeViewInfo> PeImage::CodeView() const {
 }
 
 std::optional<std::vector<RelocationBlock>> PeImage::RelocationBlocks() const {
-  DataDirectory Relocations = Directory(kDirectoryBaseRelocation);
-  std::vector<RelocationBlock> Blocks;
-  if (Relocations.Size == 0) {
-    return Blocks;
-  }
-  auto Bytes = BytesAtRva(Relocations.VirtualAddress, Relocations.Size);
+  auto Bytes = DirectoryBytes(kDirectoryBaseRelocation);
   if (!Bytes) {
     return std::nullopt;
   }
+  std::vector<RelocationBlock> Blocks;
   size_t Offset = 0;
   while (Offset < Bytes->size()) {
     if (!Fits(Offset, 8, Bytes->size())) {

@@ -109,6 +109,9 @@ class PeImage {
   std::optional<std::vector<uint8_t>> MapAtRvas() const;
 
  private:
+  // An absent directory gives no bytes; one not backed by the file gives nothing.
+  std::optional<std::span<const uint8_t>> DirectoryBytes(unsigned Index) const;
+
   std::vector<uint8_t> File_;
   uint16_t Machine_ = 0;
   uint16_t Magic_ = 0;
