@@ -16,13 +16,23 @@ set(SUPPORT_COMMON_SOURCES
   ${SUPPORT_DIR}/PcdLib.cpp
   ${SUPPORT_DIR}/TscTimerLib.cpp
   ${SUPPORT_DIR}/S3BootScriptLib.cpp
+  ${SUPPORT_DIR}/PrintLib.cpp
+  ${SUPPORT_DIR}/DebugLib.cpp
+  ${SUPPORT_DIR}/DebugMessageConfig.cpp
+  ${SUPPORT_DIR}/DebugPrintErrorLevelLib.cpp
+  ${SUPPORT_DIR}/ReportStatusCodeCommon.cpp
+  ${SUPPORT_DIR}/CpuDeadLoop.cpp
+  ${SUPPORT_DIR}/ModuleNameFromPdb.cpp
+  ${SUPPORT_DIR}/PeCoffGetEntryPointLib.cpp
 )
 
 # Boot-service status-code instance (Roster) and runtime instance with its runtime library (Hotlatch).
 set(SUPPORT_DXE_SOURCES
+  ${SUPPORT_DIR}/DxeReportStatusCodeLib.cpp
 )
 set(SUPPORT_RUNTIME_SOURCES
   ${SUPPORT_DIR}/UefiRuntimeLib.cpp
+  ${SUPPORT_DIR}/RuntimeDxeReportStatusCodeLib.cpp
 )
 
 set(ROSTER_SUPPORT_SOURCES ${SUPPORT_COMMON_SOURCES} ${SUPPORT_DXE_SOURCES})

@@ -41,10 +41,11 @@ inline constexpr UINT32 PcdMaximumUnicodeStringLength = 1000000;
 
 VOID DebugPrint(UINTN ErrorLevel, CONST CHAR8 *Format, ...);
 VOID DebugAssert(CONST CHAR8 *FileName, UINTN LineNumber, CONST CHAR8 *Description);
-BOOLEAN DebugAssertEnabled(VOID);
-BOOLEAN DebugPrintEnabled(VOID);
-BOOLEAN DebugCodeEnabled(VOID);
-BOOLEAN DebugPrintLevelEnabled(UINTN ErrorLevel);
+// The gates are fixed at build time; inline, so that a DEBUG the settings rule out costs nothing.
+inline BOOLEAN DebugAssertEnabled(VOID) { return (PcdDebugPropertyMask & DEBUG_PROPERTY_DEBUG_ASSERT_ENABLED) != 0; }
+inline BOOLEAN DebugPrintEnabled(VOID) { return (PcdDebugPropertyMask & DEBUG_PROPERTY_DEBUG_PRINT_ENABLED) != 0; }
+inline BOOLEAN DebugCodeEnabled(VOID) { return (PcdDebugPropertyMask & DEBUG_PROPERTY_DEBUG_CODE_ENABLED) != 0; }
+inline BOOLEAN DebugPrintLevelEnabled(UINTN ErrorLevel) { return (ErrorLevel & PcdFixedDebugPrintErrorLevel) != 0; }
 
 #define _ASSERT(Expression) DebugAssert(__FILE__, __LINE__, #Expression)
 

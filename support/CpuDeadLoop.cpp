@@ -1,0 +1,52 @@
+// A dead loop that says where it was entered from before it spins, so that a hung board
+// names the module at fault on the debug port. A debugger releases it by writing the flag.
+#include <Uefi.h>
+#include <Library/BaseLib.h>
+#include <Library/DebugLib.h>
+#include <Library/ModuleEntryPoint.h>
+#include <DeadLoopReport.h>
+#include <support/arch/Arch.h>
+
+static constexpr UINT16 kDosSignature = 0x5A4D;  // "MZ"
+
+VOID ReportCallerModule(UINTN Address) {
+  if (Address == 0) {
+    return;
+  }
+
+  UINTN Base = 0;
+  UINTN Position = Address & ~(kDeadLoopSearchStep - 1);
+  for (UINTN Tested = 0; Tested < kDeadLoopSearchWindow / kDeadLoopSearchStep; Tested++) {
+    if (Position == 0) {
+      break;
+    }
+    if (*reinterpret_cast<volatile CONST UINT16 *>(Position) == kDosSignature) {
+      Base = Position;
+      break;
+    }
+    Position -= kDeadLoopSearchStep;
+  }
+
+  if (Base == 0) {
+    DEBUG((DEBUG_DEAD_LOOP_REPORT, "Cannot find Module base address...\n"));
+    return;
+  }
+
+  // The report's fields are 32 bits wide ("%x"), as the listener reads them.
+  CHAR8 Name[kDeadLoopNameBufferSize] = {};
+  if (!EFI_ERROR(GetModuleNameFromPdb(reinterpret_cast<VOID *>(Base), Name, sizeof(Name)))) {
+    DEBUG((DEBUG_DEAD_LOOP_REPORT, "Module[%a], 0x%x:0x%x\n", Name, (UINT32)Base, (UINT32)(Address - Base)));
+  } else {
+    DEBUG((DEBUG_DEAD_LOOP_REPORT, "Module[%g], 0x%x:0x%x\n", &gEfiCallerIdGuid, (UINT32)Base, (UINT32)(Address - Base)));
+  }
+}
+
+VOID CpuDeadLoop(VOID) {
+  UINTN Caller = ArchReturnAddress();
+  DEBUG((DEBUG_DEAD_LOOP_REPORT, "CpuDeadLoop, Caller address: 0x%x\n", (UINT32)Caller));
+  ReportCallerModule(Caller);
+
+  volatile UINT64 Spin = 0;
+  while (ArchSpinRead(&Spin) == 0) {
+  }
+}

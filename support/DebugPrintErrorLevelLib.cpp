@@ -1,0 +1,116 @@
+// The run-time level mask: taken once from "DebugMessageConfig" (or the early-boot HOB while
+// variable services are not up yet), cached, and published through the debug-mask protocol
+// on the image handle.
+#include <Uefi.h>
+#include <Library/BaseLib.h>
+#include <Library/DebugLib.h>
+#include <Library/DebugPrintErrorLevelLib.h>
+#include <Library/HobLib.h>
+#include <DebugMessageConfig.h>
+
+static EFI_STATUS EFIAPI GetDebugMask(EFI_DEBUG_MASK_PROTOCOL *This, UINTN *CurrentDebugMask);
+static EFI_STATUS EFIAPI SetDebugMask(EFI_DEBUG_MASK_PROTOCOL *This, UINTN NewDebugMask);
+
+UINT32 mDebugLevelMask = PcdDebugPrintErrorLevel;
+BOOLEAN mDebugLevelQueried = FALSE;
+EFI_SYSTEM_TABLE *mDebugLevelSystemTable = nullptr;
+EFI_EVENT mDebugLevelExitBootServicesEvent = nullptr;
+BOOLEAN mDebugLevelBootServicesEnded = FALSE;
+EFI_DEBUG_MASK_PROTOCOL mDebugMaskProtocol = {EFI_DEBUG_MASK_REVISION, GetDebugMask, SetDebugMask};
+
+// The early-boot HOB carries the mask itself in the first 4 of exactly 8 data bytes.
+static constexpr UINT16 kDebugMessageConfigHobDataSize = 8;
+
+static VOID EFIAPI DebugLevelExitBootServicesNotify(EFI_EVENT Event, VOID *Context) {
+  mDebugLevelBootServicesEnded = TRUE;
+}
+
+UINT32 GetDebugPrintErrorLevel(VOID) {
+  if (mDebugLevelSystemTable == nullptr) {
+    return PcdDebugPrintErrorLevel;
+  }
+  // Settled, or past ExitBootServices, where no boot service may be called: the cache answers.
+  if (mDebugLevelQueried || mDebugLevelBootServicesEnded) {
+    return mDebugLevelMask;
+  }
+
+  // Variable services may be read only at TPL_CALLBACK or below; a later message tries again.
+  EFI_BOOT_SERVICES *BootServices = mDebugLevelSystemTable->BootServices;
+  EFI_TPL CurrentTpl = BootServices->RaiseTPL(TPL_HIGH_LEVEL);
+  BootServices->RestoreTPL(CurrentTpl);
+  if (CurrentTpl > TPL_CALLBACK) {
+    return mDebugLevelMask;
+  }
+
+  // Zeroed first: a shorter record reads its missing switches as off.
+  UINT8 Config[kDebugMessageConfigSize] = {};
+  UINTN Size = sizeof(Config);
+  EFI_STATUS Status = mDebugLevelSystemTable->RuntimeServices->GetVariable(kDebugMessageConfigName, &gDebugMessageConfigGuid,
+                                                                           nullptr, &Size, Config);
+  if (Status == EFI_NOT_AVAILABLE_YET) {
+    VOID *GuidHob = GetFirstGuidHob(&gDebugMessageConfigGuid);
+    if (GuidHob != nullptr && GET_GUID_HOB_DATA_SIZE(GuidHob) == kDebugMessageConfigHobDataSize) {
+      mDebugLevelMask = ReadUnaligned32(GET_GUID_HOB_DATA(GuidHob));
+      mDebugLevelQueried = TRUE;
+    }
+    return mDebugLevelMask;
+  }
+
+  mDebugLevelQueried = TRUE;
+  if (!EFI_ERROR(Status)) {
+    mDebugLevelMask = DecodeDebugMessageConfig(Config);
+  }
+  return mDebugLevelMask;
+}
+
+static EFI_STATUS EFIAPI GetDebugMask(EFI_DEBUG_MASK_PROTOCOL *This, UINTN *CurrentDebugMask) {
+  if (CurrentDebugMask == nullptr) {
+    return EFI_INVALID_PARAMETER;
+  }
+  *CurrentDebugMask = mDebugLevelMask;
+  return EFI_SUCCESS;
+}
+
+// Leaves the pending state alone: a variable read later still replaces this mask.
+static EFI_STATUS EFIAPI SetDebugMask(EFI_DEBUG_MASK_PROTOCOL *This, UINTN NewDebugMask) {
+  mDebugLevelMask = (UINT32)NewDebugMask;
+  return EFI_SUCCESS;
+}
+
+EFI_STATUS DebugPrintErrorLevelLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
+  mDebugLevelSystemTable = SystemTable;
+  mDebugLevelMask = PcdDebugPrintErrorLevel;
+  if (SystemTable == nullptr || SystemTable->BootServices == nullptr) {
+    return EFI_INVALID_PARAMETER;
+  }
+  EFI_BOOT_SERVICES *BootServices = SystemTable->BootServices;
+
+  EFI_HANDLE Handle = ImageHandle;
+  EFI_STATUS Status = BootServices->InstallMultipleProtocolInterfaces(&Handle, &gEfiDebugMaskProtocolGuid,
+                                                                      &mDebugMaskProtocol, (VOID *)nullptr);
+  if (!EFI_ERROR(Status)) {
+    Status = BootServices->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_CALLBACK, DebugLevelExitBootServicesNotify, nullptr,
+                                         &gEfiEventExitBootServicesGuid, &mDebugLevelExitBootServicesEvent);
+    if (EFI_ERROR(Status)) {
+      mDebugLevelExitBootServicesEvent = nullptr;
+    }
+  }
+
+  // Settle the mask before the driver's own code prints anything.
+  GetDebugPrintErrorLevel();
+  return Status;
+}
+
+// The event is closed once at most: a second destructor call finds it gone.
+EFI_STATUS DebugPrintErrorLevelLibDestructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
+  if (SystemTable == nullptr || SystemTable->BootServices == nullptr) {
+    return EFI_INVALID_PARAMETER;
+  }
+  EFI_BOOT_SERVICES *BootServices = SystemTable->BootServices;
+  if (mDebugLevelExitBootServicesEvent != nullptr) {
+    BootServices->CloseEvent(mDebugLevelExitBootServicesEvent);
+    mDebugLevelExitBootServicesEvent = nullptr;
+  }
+  return BootServices->UninstallMultipleProtocolInterfaces(ImageHandle, &gEfiDebugMaskProtocolGuid, &mDebugMaskProtocol,
+                                                           (VOID *)nullptr);
+}

@@ -1,0 +1,113 @@
+// Status codes of a runtime driver: they keep working after ExitBootServices from a local
+// buffer, and the cached protocol pointer follows the switch to virtual addresses.
+#include <Uefi.h>
+#include <Library/DebugLib.h>
+#include <Library/ReportStatusCodeLib.h>
+#include <Library/UefiBootServicesTableLib.h>
+#include <Library/UefiRuntimeLib.h>
+#include <ReportStatusCodeCommon.h>
+
+EFI_EVENT mReportStatusCodeLibVirtualAddressChangeEvent = nullptr;
+EFI_EVENT mReportStatusCodeLibExitBootServicesEvent = nullptr;
+BOOLEAN mHaveExitedBootServices = FALSE;
+
+static VOID EFIAPI ReportStatusCodeLibVirtualAddressChange(EFI_EVENT Event, VOID *Context) {
+  if (mReportStatusCodeLibStatusCodeProtocol != nullptr) {
+    EfiConvertPointer(0, reinterpret_cast<VOID **>(&mReportStatusCodeLibStatusCodeProtocol));
+  }
+}
+
+// The last chance to find the protocol: after this no boot service may be called.
+static VOID EFIAPI ReportStatusCodeLibExitBootServices(EFI_EVENT Event, VOID *Context) {
+  ReportStatusCodeLocateProtocol();
+  mHaveExitedBootServices = TRUE;
+}
+
+EFI_STATUS ReportStatusCodeEx(EFI_STATUS_CODE_TYPE Type, EFI_STATUS_CODE_VALUE Value, UINT32 Instance,
+                              CONST EFI_GUID *CallerId, CONST EFI_GUID *ExtendedDataGuid, CONST VOID *ExtendedData,
+                              UINTN ExtendedDataSize) {
+  if (!ReportStatusCodeDataArgumentsValid(ExtendedData, ExtendedDataSize)) {
+    return EFI_INVALID_PARAMETER;
+  }
+
+  UINT64 LocalBuffer[kStatusCodeLocalBufferSize / sizeof(UINT64)];
+  EFI_STATUS_CODE_DATA *StatusCodeData = nullptr;
+  BOOLEAN FromPool = FALSE;
+  if (mHaveExitedBootServices) {
+    if (ExtendedDataSize > kStatusCodeLocalDataMaxSize) {
+      return EFI_OUT_OF_RESOURCES;
+    }
+    StatusCodeData = reinterpret_cast<EFI_STATUS_CODE_DATA *>(LocalBuffer);
+  } else {
+    if (gBS == nullptr || gBS->AllocatePool == nullptr || gBS->FreePool == nullptr) {
+      return EFI_UNSUPPORTED;
+    }
+    if (ExtendedDataSize > MAX_UINT16) {
+      return EFI_INVALID_PARAMETER;
+    }
+    // Pool may be allocated only at TPL_NOTIFY or below; data that fits the local buffer
+    // needs none, so a report at any TPL stays within the firmware's rules.
+    if (ExtendedDataSize <= kStatusCodeLocalDataMaxSize) {
+      StatusCodeData = reinterpret_cast<EFI_STATUS_CODE_DATA *>(LocalBuffer);
+    } else {
+      EFI_TPL Tpl = gBS->RaiseTPL(TPL_HIGH_LEVEL);
+      gBS->RestoreTPL(Tpl);
+      VOID *Pool = nullptr;
+      if (Tpl > TPL_NOTIFY ||
+          EFI_ERROR(gBS->AllocatePool(EfiBootServicesData, sizeof(EFI_STATUS_CODE_DATA) + ExtendedDataSize, &Pool))) {
+        return EFI_OUT_OF_RESOURCES;
+      }
+      StatusCodeData = static_cast<EFI_STATUS_CODE_DATA *>(Pool);
+      FromPool = TRUE;
+    }
+  }
+
+  ReportStatusCodeFillData(StatusCodeData, ExtendedDataGuid, ExtendedData, ExtendedDataSize);
+  EFI_STATUS Status = ReportStatusCodeDeliver(Type, Value, Instance, CallerId, StatusCodeData, !mHaveExitedBootServices);
+
+  if (FromPool && !mHaveExitedBootServices) {
+    gBS->FreePool(StatusCodeData);
+  }
+  return Status;
+}
+
+EFI_STATUS RuntimeReportStatusCodeLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
+  ReportStatusCodeLocateProtocol();
+  if (gBS == nullptr) {
+    return EFI_UNSUPPORTED;
+  }
+
+  EFI_STATUS Status = gBS->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_NOTIFY, ReportStatusCodeLibVirtualAddressChange, nullptr,
+                                         &gEfiEventVirtualAddressChangeGuid, &mReportStatusCodeLibVirtualAddressChangeEvent);
+  ASSERT_EFI_ERROR(Status);
+  if (EFI_ERROR(Status)) {
+    mReportStatusCodeLibVirtualAddressChangeEvent = nullptr;
+  }
+
+  Status = gBS->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_NOTIFY, ReportStatusCodeLibExitBootServices, nullptr,
+                              &gEfiEventExitBootServicesGuid, &mReportStatusCodeLibExitBootServicesEvent);
+  ASSERT_EFI_ERROR(Status);
+  if (EFI_ERROR(Status)) {
+    mReportStatusCodeLibExitBootServicesEvent = nullptr;
+  }
+  return EFI_SUCCESS;
+}
+
+// Each event is closed once at most: one that was never made, or is already closed, is skipped.
+EFI_STATUS RuntimeReportStatusCodeLibDestructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
+  ASSERT(gBS != nullptr);
+  if (gBS == nullptr) {
+    return EFI_UNSUPPORTED;
+  }
+  if (mReportStatusCodeLibVirtualAddressChangeEvent != nullptr) {
+    EFI_STATUS Status = gBS->CloseEvent(mReportStatusCodeLibVirtualAddressChangeEvent);
+    ASSERT_EFI_ERROR(Status);
+    mReportStatusCodeLibVirtualAddressChangeEvent = nullptr;
+  }
+  if (mReportStatusCodeLibExitBootServicesEvent != nullptr) {
+    EFI_STATUS Status = gBS->CloseEvent(mReportStatusCodeLibExitBootServicesEvent);
+    ASSERT_EFI_ERROR(Status);
+    mReportStatusCodeLibExitBootServicesEvent = nullptr;
+  }
+  return EFI_SUCCESS;
+}
