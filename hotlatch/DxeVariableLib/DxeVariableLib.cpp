@@ -16,6 +16,9 @@ static VOID EFIAPI VariableLibExitBootServicesNotify(EFI_EVENT Event, VOID *Cont
 
 EFI_STATUS DxeVariableLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
   mVariableRuntimeServices = gRT;
+  mVariableBootServicesExited = FALSE;
+  mVariableExitBootServicesEvent = nullptr;
+  mVariableExitBootServicesEventClosed = FALSE;
   // Without the service yet this is EFI_ABORTED, and the pointer stays unconverted; writes
   // after boot services are refused anyway, so the pointer is never used then.
   TeskRegisterPointer((VOID **)&mVariableRuntimeServices);

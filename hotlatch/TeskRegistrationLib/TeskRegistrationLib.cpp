@@ -28,6 +28,7 @@ VOID EFIAPI TeskRegistrationNotify(EFI_EVENT Event, VOID *Context) {
 }
 
 EFI_STATUS TeskRegistrationLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
+  mTeskRegEvent = nullptr;
   EFI_LOADED_IMAGE_PROTOCOL *LoadedImage = nullptr;
   EFI_STATUS Status = HandleProtocolOf(ImageHandle, &LoadedImage);
   mTeskRuntimeImage = !EFI_ERROR(Status) && LoadedImage != nullptr && LoadedImage->ImageCodeType == EfiRuntimeServicesCode;
@@ -39,6 +40,8 @@ EFI_STATUS TeskRegistrationLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TAB
   }
 
   mTeskService = nullptr;
+  // Before the event exists: its first signal is immediate and may already close it.
+  mTeskRegEventClosed = FALSE;
   mTeskRegEvent = EfiCreateProtocolNotifyEvent(&gTeskRegistrationProtocolGuid, TPL_CALLBACK, TeskRegistrationNotify,
                                                nullptr, &mTeskRegistration);
   // Spelled as the firmware's NULL so the assertion record reads as it always has.
