@@ -1,0 +1,76 @@
+// What a platform's status-code listener makes of the drivers' reports, as EDK II's serial
+// listener prints them: debug records formatted from their format string and packed slots
+// (BasePrintLib rules, "%r" names, upper-case hex, a 200-byte line buffer), assert records
+// decoded to file, line and description.
+//
+// Pointer arguments (%a %s %g %t) point into the reporter's memory, valid only while the
+// report is being made: a DebugTranscript renders each report at that moment.
+#pragma once
+
+#include <Uefi.h>
+#include <support/DebugRecords.h>
+
+#include "Platform.h"
+
+#include <array>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace sim {
+
+struct DebugMessage {
+  UINT32 ErrorLevel;
+  std::array<UINT64, kDebugInfoSlotCount> Slots;
+  std::string Format;
+};
+
+struct AssertMessage {
+  std::string FileName;
+  UINT32 LineNumber;
+  std::string Description;
+};
+
+// Recognised as EDK II's listeners do: a debug record by its data-type GUID, an assert
+// record by its type and value. Bounded by the recorded bytes.
+std::optional<DebugMessage> DecodeDebugMessage(const StatusCodeReport &Report);
+std::optional<AssertMessage> DecodeAssertMessage(const StatusCodeReport &Report);
+
+// AsciiBSPrint of Format over the slots into a buffer of Capacity bytes (so at most
+// Capacity - 1 characters); '\n' in the format leaves as "\r\n".
+std::string FormatDebugMessage(std::string_view Format, std::span<const UINT64> Slots,
+                               size_t Capacity = kStatusCodeDataMaxSize);
+
+// The listener's text for one report, with its "\r\n" and "\n\r" line ends.
+std::string RenderStatusCode(const StatusCodeReport &Report);
+
+// The same text with every line end as a plain "\n", so expected transcripts read naturally.
+std::string PlainLineEnds(std::string_view Text);
+
+// Renders every report of the live platform at the moment it is made, for as long as it
+// lives (attach it before the driver starts). One at a time.
+class DebugTranscript {
+ public:
+  explicit DebugTranscript(Platform &P);
+  ~DebugTranscript();
+  DebugTranscript(const DebugTranscript &) = delete;
+  DebugTranscript &operator=(const DebugTranscript &) = delete;
+
+  // Each report's text (plain line ends), in order; empty for reports no listener prints.
+  const std::vector<std::string> &Texts() const { return Rendered; }
+  // All text as it would appear on the console, one entry per line (a message without a
+  // line end runs on into the next one, as on a real port). A final unterminated line is kept.
+  std::vector<std::string> Lines() const;
+  std::string Text() const;
+  void Clear() { Rendered.clear(); }
+
+ private:
+  static EFI_STATUS EFIAPI Report(EFI_STATUS_CODE_TYPE Type, EFI_STATUS_CODE_VALUE Value, UINT32 Instance,
+                                  CONST EFI_GUID *CallerId, EFI_STATUS_CODE_DATA *Data);
+  EFI_STATUS_CODE_PROTOCOL *Protocol = nullptr;
+  EFI_REPORT_STATUS_CODE Original = nullptr;
+  std::vector<std::string> Rendered;
+};
+
+}  // namespace sim
