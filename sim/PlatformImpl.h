@@ -51,7 +51,7 @@ struct NotifyRegistration {
 
 struct PoolBlock {
   UINTN Size;
-  EFI_MEMORY_TYPE Type;
+  UINT32 Type;
   bool Live = true;
   bool Reported = false;
 };
@@ -104,16 +104,16 @@ struct Platform::Impl {
   const ProtocolInstance *NextForRegistration(const NotifyRegistration &Registration) const;
   void NotifyInstalled(const EFI_GUID &Guid);
   // Handles matching a search; for ByRegisterNotify at most one. Status is the parameter check.
-  EFI_STATUS CollectHandles(EFI_LOCATE_SEARCH_TYPE Type, const EFI_GUID *Guid, VOID *Key, std::vector<EFI_HANDLE> &Out) const;
-  EFI_STATUS LocateHandle(EFI_LOCATE_SEARCH_TYPE Type, const EFI_GUID *Guid, VOID *Key, UINTN *BufferSize, EFI_HANDLE *Buffer);
-  EFI_STATUS LocateHandleBuffer(EFI_LOCATE_SEARCH_TYPE Type, const EFI_GUID *Guid, VOID *Key, UINTN *Count, EFI_HANDLE **Buffer);
+  EFI_STATUS CollectHandles(UINT32 Type, const EFI_GUID *Guid, VOID *Key, std::vector<EFI_HANDLE> &Out) const;
+  EFI_STATUS LocateHandle(UINT32 Type, const EFI_GUID *Guid, VOID *Key, UINTN *BufferSize, EFI_HANDLE *Buffer);
+  EFI_STATUS LocateHandleBuffer(UINT32 Type, const EFI_GUID *Guid, VOID *Key, UINTN *Count, EFI_HANDLE **Buffer);
   EFI_STATUS LocateProtocol(const EFI_GUID *Guid, VOID *Registration, VOID **Interface);
-  void AdvanceRegistration(VOID *Key, EFI_LOCATE_SEARCH_TYPE Type, const std::vector<EFI_HANDLE> &Found);
+  void AdvanceRegistration(VOID *Key, UINT32 Type, const std::vector<EFI_HANDLE> &Found);
 
   // --- Pool (Pool.cpp).
   std::map<const VOID *, PoolBlock> Blocks;
   size_t LiveBytes = 0;
-  EFI_STATUS AllocatePool(EFI_MEMORY_TYPE Type, UINTN Size, VOID **Buffer);
+  EFI_STATUS AllocatePool(UINT32 Type, UINTN Size, VOID **Buffer);
   EFI_STATUS FreePool(VOID *Buffer);
   void ReportLeaks();
   void ReleaseAllPool();

@@ -28,17 +28,16 @@ constexpr UINT8 kFreedFill = 0xDF;
 constexpr UINTN kMaxPoolRequest = 256u * 1024 * 1024;
 constexpr UINT32 kOemReservedMin = 0x70000000;
 
-bool IsValidPoolType(EFI_MEMORY_TYPE Type) {
-  const UINT32 Value = static_cast<UINT32>(Type);
+bool IsValidPoolType(UINT32 Value) {
   if (Value >= kOemReservedMin) {
     return true;
   }
-  return Value < EfiMaxMemoryType && Type != EfiConventionalMemory && Type != EfiPersistentMemory;
+  return Value < EfiMaxMemoryType && Value != EfiConventionalMemory && Value != EfiPersistentMemory;
 }
 
 }  // namespace
 
-EFI_STATUS Platform::Impl::AllocatePool(EFI_MEMORY_TYPE Type, UINTN Size, VOID **Buffer) {
+EFI_STATUS Platform::Impl::AllocatePool(UINT32 Type, UINTN Size, VOID **Buffer) {
   if (Buffer == nullptr || !IsValidPoolType(Type)) {
     return EFI_INVALID_PARAMETER;
   }
@@ -117,7 +116,7 @@ void Platform::ExpectNoLeaks() { State_->ReportLeaks(); }
 namespace {
 
 EFI_STATUS EFIAPI SimAllocatePool(EFI_MEMORY_TYPE Type, UINTN Size, VOID **Buffer) {
-  return BootService("AllocatePool", [&](Platform::Impl &S) { return S.AllocatePool(Type, Size, Buffer); });
+  return BootService("AllocatePool", [&](Platform::Impl &S) { return S.AllocatePool(RawEnum(Type), Size, Buffer); });
 }
 
 EFI_STATUS EFIAPI SimFreePool(VOID *Buffer) {

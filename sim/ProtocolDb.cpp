@@ -140,7 +140,7 @@ namespace {
 
 EFI_STATUS EFIAPI SimInstallProtocolInterface(EFI_HANDLE *Handle, CONST EFI_GUID *Guid, EFI_INTERFACE_TYPE Type, VOID *Interface) {
   return BootService("InstallProtocolInterface", [&](Platform::Impl &S) {
-    return Type != EFI_NATIVE_INTERFACE ? EFI_INVALID_PARAMETER : S.Install(Handle, Guid, Interface);
+    return RawEnum(Type) != EFI_NATIVE_INTERFACE ? EFI_INVALID_PARAMETER : S.Install(Handle, Guid, Interface);
   });
 }
 
@@ -182,11 +182,11 @@ EFI_STATUS EFIAPI SimCloseProtocol(EFI_HANDLE Handle, CONST EFI_GUID *Guid, EFI_
 }
 
 EFI_STATUS EFIAPI SimLocateHandle(EFI_LOCATE_SEARCH_TYPE Type, CONST EFI_GUID *Guid, VOID *Key, UINTN *BufferSize, EFI_HANDLE *Buffer) {
-  return BootService("LocateHandle", [&](Platform::Impl &S) { return S.LocateHandle(Type, Guid, Key, BufferSize, Buffer); });
+  return BootService("LocateHandle", [&](Platform::Impl &S) { return S.LocateHandle(RawEnum(Type), Guid, Key, BufferSize, Buffer); });
 }
 
 EFI_STATUS EFIAPI SimLocateHandleBuffer(EFI_LOCATE_SEARCH_TYPE Type, CONST EFI_GUID *Guid, VOID *Key, UINTN *Count, EFI_HANDLE **Buffer) {
-  return BootService("LocateHandleBuffer", [&](Platform::Impl &S) { return S.LocateHandleBuffer(Type, Guid, Key, Count, Buffer); });
+  return BootService("LocateHandleBuffer", [&](Platform::Impl &S) { return S.LocateHandleBuffer(RawEnum(Type), Guid, Key, Count, Buffer); });
 }
 
 EFI_STATUS EFIAPI SimLocateProtocol(CONST EFI_GUID *Guid, VOID *Registration, VOID **Interface) {

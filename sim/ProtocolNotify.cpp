@@ -53,7 +53,7 @@ void Platform::Impl::NotifyInstalled(const EFI_GUID &Guid) {
   }
 }
 
-EFI_STATUS Platform::Impl::CollectHandles(EFI_LOCATE_SEARCH_TYPE Type, const EFI_GUID *Guid, VOID *Key,
+EFI_STATUS Platform::Impl::CollectHandles(UINT32 Type, const EFI_GUID *Guid, VOID *Key,
                                           std::vector<EFI_HANDLE> &Out) const {
   switch (Type) {
     case AllHandles:
@@ -89,7 +89,7 @@ EFI_STATUS Platform::Impl::CollectHandles(EFI_LOCATE_SEARCH_TYPE Type, const EFI
 }
 
 // Called only after a search handed a handle out, so a failed call keeps the position.
-void Platform::Impl::AdvanceRegistration(VOID *Key, EFI_LOCATE_SEARCH_TYPE Type, const std::vector<EFI_HANDLE> &Found) {
+void Platform::Impl::AdvanceRegistration(VOID *Key, UINT32 Type, const std::vector<EFI_HANDLE> &Found) {
   if (Type != ByRegisterNotify || Found.empty()) {
     return;
   }
@@ -99,7 +99,7 @@ void Platform::Impl::AdvanceRegistration(VOID *Key, EFI_LOCATE_SEARCH_TYPE Type,
   }
 }
 
-EFI_STATUS Platform::Impl::LocateHandle(EFI_LOCATE_SEARCH_TYPE Type, const EFI_GUID *Guid, VOID *Key, UINTN *BufferSize,
+EFI_STATUS Platform::Impl::LocateHandle(UINT32 Type, const EFI_GUID *Guid, VOID *Key, UINTN *BufferSize,
                                         EFI_HANDLE *Buffer) {
   if (BufferSize == nullptr || (*BufferSize > 0 && Buffer == nullptr)) {
     return EFI_INVALID_PARAMETER;
@@ -123,7 +123,7 @@ EFI_STATUS Platform::Impl::LocateHandle(EFI_LOCATE_SEARCH_TYPE Type, const EFI_G
   return EFI_SUCCESS;
 }
 
-EFI_STATUS Platform::Impl::LocateHandleBuffer(EFI_LOCATE_SEARCH_TYPE Type, const EFI_GUID *Guid, VOID *Key, UINTN *Count,
+EFI_STATUS Platform::Impl::LocateHandleBuffer(UINT32 Type, const EFI_GUID *Guid, VOID *Key, UINTN *Count,
                                               EFI_HANDLE **Buffer) {
   if (Count == nullptr || Buffer == nullptr) {
     return EFI_INVALID_PARAMETER;

@@ -5,6 +5,7 @@
 
 #include "PlatformImpl.h"
 
+#include <cstring>
 #include <string>
 #include <type_traits>
 
@@ -52,6 +53,16 @@ EFI_STATUS RuntimeService(const char *Name, Body &&Run) {
     return *Injected;
   }
   return Run(P->State());
+}
+
+// The value of an enum parameter as the caller passed it: a driver may pass any number,
+// and reading it as the enum type would be undefined behaviour for values out of range.
+template <class Enum>
+UINT32 RawEnum(const Enum &Value) {
+  static_assert(sizeof(Enum) == sizeof(UINT32), "UEFI enums are 32 bits");
+  UINT32 Raw;
+  std::memcpy(&Raw, &Value, sizeof Raw);
+  return Raw;
 }
 
 // A table entry the platform does not model: the call fails the test loudly and
