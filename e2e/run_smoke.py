@@ -20,6 +20,9 @@ import time
 COMPLETION_LINE = "HARNESS COMPLETE"
 IMAGE_LINE = re.compile(r"^HARNESS IMAGE (?P<name>\S+)(?P<fields>(?: \w+=\S+)*)\s*$")
 FIELD = re.compile(r" (\w+)=(\S+)")
+CHECK_LINE = re.compile(r"^HARNESS CHECK (?P<name>[\w-]+)=(?P<result>\S+)\s*$")
+# Self-checks the harness runs on the firmware before it loads the images.
+EXPECTED_CHECKS = ("memory-routines",)
 # ANSI sequences OVMF's terminal driver writes around console text.
 ESCAPE = re.compile(r"\x1b\[[0-9;?=]*[A-Za-z]|\x1b[()][A-Za-z0-9]")
 
@@ -49,6 +52,7 @@ class ImageReport:
 @dataclasses.dataclass
 class Verdict:
     images: list
+    checks: dict
     complete: bool
     problems: list
 
@@ -61,18 +65,28 @@ def clean_serial_text(raw: bytes) -> list:
 def judge(lines: list, expected: dict = EXPECTED_IMAGES) -> Verdict:
     """Checks the harness report against what the image types demand."""
     images = []
+    checks = {}
     complete = False
     for line in lines:
         line = line.strip()
         match = IMAGE_LINE.match(line)
+        check = CHECK_LINE.match(line)
         if match:
             images.append(ImageReport(match["name"], dict(FIELD.findall(match["fields"]))))
+        elif check:
+            checks[check["name"]] = check["result"]
         elif line == COMPLETION_LINE:
             complete = True
 
     problems = []
     if not complete:
         problems.append(f'no "{COMPLETION_LINE}" line: the harness crashed, hung or never ran')
+    for name in EXPECTED_CHECKS:
+        if name not in checks:
+            problems.append(f"check {name}: not reported")
+    for name, result in checks.items():
+        if result != "pass":
+            problems.append(f"check {name}: {result}")
     seen = {}
     for image in images:
         if image.name in seen:
@@ -95,7 +109,7 @@ def judge(lines: list, expected: dict = EXPECTED_IMAGES) -> Verdict:
         actual_type = image.number("CodeType")
         if actual_type != code_type:
             problems.append(f"{name}: code type {image.fields.get('CodeType')} (want {code_type})")
-    return Verdict(images, complete, problems)
+    return Verdict(images, checks, complete, problems)
 
 
 def build_esp(root: str, harness: str, images: dict) -> str:

@@ -7,6 +7,7 @@ import run_smoke
 GOOD = [
     "BdsDxe: starting Boot0001",
     "\x1b[0m\x1b[=3hHARNESS START firmware=EDK II revision=0x10000",
+    "HARNESS CHECK memory-routines=pass",
     "HARNESS IMAGE Roster.efi Read=0x0 FileSize=0x3A00 LoadImage=0x0 StartImage=0x0 ImageSize=0x6000 CodeType=0x3",
     "HARNESS IMAGE Hotlatch.efi Read=0x0 FileSize=0x4200 LoadImage=0x0 StartImage=0x0 ImageSize=0x7000 CodeType=0x5",
     "HARNESS COMPLETE",
@@ -58,8 +59,14 @@ class VerdictTest(unittest.TestCase):
         self.assertEqual(problems, ["Hotlatch.efi: code type 0x3 (want 5)"])
 
     def test_missing_or_repeated_image_lines_fail(self):
-        self.assertIn("Roster.efi: no report line", verdict_of([GOOD[1], GOOD[3], GOOD[4]]).problems)
-        self.assertIn("Roster.efi: reported more than once", verdict_of(GOOD[:3] + GOOD[2:]).problems)
+        self.assertIn("Roster.efi: no report line", verdict_of([line for line in GOOD if "Roster" not in line]).problems)
+        self.assertIn("Roster.efi: reported more than once", verdict_of(GOOD[:4] + GOOD[3:]).problems)
+
+    def test_failed_or_missing_self_checks_fail(self):
+        self.assertEqual(verdict_of(replaced("memory-routines=pass", "memory-routines=fail")).problems,
+                         ["check memory-routines: fail"])
+        self.assertEqual(verdict_of([line for line in GOOD if "CHECK" not in line]).problems,
+                         ["check memory-routines: not reported"])
 
     def test_garbled_numbers_fail(self):
         self.assertNotEqual(verdict_of(replaced("Read=0x0 FileSize=0x3A00", "Read=0xZZ FileSize=0x3A00")).problems, [])

@@ -4,6 +4,7 @@
 // judges the report; a line that never appears is as much a failure as an error.
 #include <Uefi.h>
 #include "ImageFile.h"
+#include "MemoryRoutinesCheck.h"
 #include "ReportLine.h"
 
 namespace {
@@ -88,6 +89,10 @@ extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint(EFI_HANDLE ImageHandle, EFI_SYSTE
   ReportLineAppendWide(&Line, SystemTable->FirmwareVendor != NULL ? SystemTable->FirmwareVendor : u"?");
   ReportLineAppendText(&Line, " revision=");
   ReportLineAppendHex(&Line, SystemTable->FirmwareRevision);
+  ReportLineEmit(&Line, SystemTable);
+
+  ReportLineStart(&Line, "HARNESS CHECK memory-routines=");
+  ReportLineAppendText(&Line, MemoryRoutinesWork() ? "pass" : "fail");
   ReportLineEmit(&Line, SystemTable);
 
   for (UINTN Index = 0; Index < ARRAY_SIZE(mImages); Index++) {
