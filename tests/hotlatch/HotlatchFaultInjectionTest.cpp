@@ -11,6 +11,8 @@ namespace {
 struct Day {
   bool Smm;
   bool Tesk;
+  // EDK II's notify position with a keyboard already there: that one is armed instead.
+  bool EdkIIWithEarlyKeyboard;
 };
 
 struct Outcome {
@@ -28,7 +30,14 @@ Outcome RunDay(Day Setting, unsigned FailAt, EFI_STATUS FailWith) {
   if (Setting.Tesk) {
     Board.AddTeskService();
   }
+  sim::Keyboard *Early = nullptr;
+  if (Setting.EdkIIWithEarlyKeyboard) {
+    Board.P.SetNotifyReading(sim::NotifyReading::EdkII);
+    Early = &Board.AddKeyboard();
+    Early->Install();
+  }
   sim::Keyboard &Keyboard = Board.AddKeyboard();
+  sim::Keyboard &Armed = Early != nullptr ? *Early : Keyboard;
   size_t EventsBeforeLoad = Board.P.OpenEventCount();
   size_t CallsBefore = Board.P.Faults().CallLog().size();
   if (FailAt != 0) {
@@ -46,13 +55,14 @@ Outcome RunDay(Day Setting, unsigned FailAt, EFI_STATUS FailWith) {
     }
   }
   Keyboard.Install();
-  Keyboard.Press(kDebugKeyStroke);
+  Armed.Press(kDebugKeyStroke);
   sim::InstallDebugKeyDisarm(Board.P);
-  Keyboard.Press(kDebugKeyStroke);
+  Armed.Press(kDebugKeyStroke);
 
   if (EFI_ERROR(Started)) {
-    EXPECT_TRUE(Keyboard.Calls().empty()) << "the key was armed by an image that failed to start";
+    EXPECT_TRUE(Armed.Calls().empty()) << "the key was armed by an image that failed to start";
   } else if (FailAt == 0) {
+    EXPECT_TRUE(Armed.Registrations().empty());
     EXPECT_TRUE(Keyboard.Registrations().empty());
     EXPECT_EQ(Board.Stored(kSetup), WithByte(WithByte(Board.Setup, SETUP_BIOS_SETUP_DEBUG_OFFSET, 1),
                                              SETUP_SECOND_DEBUG_OFFSET, 1));
@@ -91,10 +101,11 @@ TEST_P(HotlatchFaultInjection, EachCallFailingInTurn) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Boards, HotlatchFaultInjection,
-                         testing::Values(Day{false, false}, Day{true, true}),
+                         testing::Values(Day{false, false, false}, Day{true, true, false}, Day{false, true, true}),
                          [](const testing::TestParamInfo<Day> &Info) {
                            return std::string(Info.param.Smm ? "SmmPath" : "DirectPath") +
-                                  (Info.param.Tesk ? "WithTesk" : "WithoutTesk");
+                                  (Info.param.Tesk ? "WithTesk" : "WithoutTesk") +
+                                  (Info.param.EdkIIWithEarlyKeyboard ? "EdkIIReading" : "UefiReading");
                          });
 
 }  // namespace
