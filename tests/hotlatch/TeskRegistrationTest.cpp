@@ -104,6 +104,27 @@ TEST(TeskRegistration, BootServiceImageStopsWaitingWithoutRegistering) {
   EXPECT_EQ(Board.P.OpenEventCount(), OpenEvents - 1);
 }
 
+// Without its wait event the client can never learn of the service: an assertion, and the
+// start goes on.
+TEST(TeskRegistration, MissingWaitEventIsAnAssertionAndTheStartGoesOn) {
+  // The client's wait is the first of the three plain events of a start without the service.
+  unsigned WaitCreate = CallsOfCleanStart("CreateEvent") - 2;
+  HotlatchBoard Board;
+  sim::TeskService &Tesk = Board.P.Add<sim::TeskService>(Board.P);
+  Board.P.Faults().FailNth("CreateEvent", WaitCreate, EFI_OUT_OF_RESOURCES);
+  ASSERT_EQ(Board.Start(), EFI_SUCCESS);
+
+  std::vector<std::string> Asserts;
+  for (const sim::StatusCodeReport &Report : Board.P.StatusCodes()) {
+    if (auto Assert = sim::DecodeAssertMessage(Report)) {
+      Asserts.push_back(Assert->Description);
+    }
+  }
+  EXPECT_TRUE(Contains(Asserts, "mTeskRegEvent != ((void *) 0)"));
+  Tesk.Install();
+  EXPECT_TRUE(Tesk.Calls().empty());
+}
+
 // A failed start withdraws what the constructors registered.
 TEST(TeskRegistration, FailedStartWithdrawsBothRegistrations) {
   unsigned DisarmRegister =
