@@ -159,6 +159,15 @@ EFI_STATUS Platform::Impl::CheckEvent(EFI_EVENT Event) {
   return EFI_NOT_READY;
 }
 
+void Platform::Impl::OrphanEventsOf(uintptr_t Base, UINT64 Size) {
+  for (auto &Record : Events) {
+    const auto Notify = reinterpret_cast<uintptr_t>(Record->Notify);
+    if (!Record->Closed && Notify >= Base && Notify - Base < Size) {
+      Record->Orphaned = true;
+    }
+  }
+}
+
 bool Platform::IsEventOpen(EFI_EVENT Event) const { return State_->FindOpenEvent(Event) != nullptr; }
 
 size_t Platform::OpenEventCount() const {

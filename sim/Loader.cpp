@@ -133,6 +133,7 @@ LoadedDriver::~LoadedDriver() {
   if (Handle != nullptr && Image != nullptr) {
     if (Platform *P = LivePlatformIfAny()) {
       P->UninstallProtocol(Handle, gEfiLoadedImageProtocolGuid, Image.get());
+      P->State().OrphanEventsOf(reinterpret_cast<uintptr_t>(Image->ImageBase), Image->ImageSize);
     }
   }
   if (Module != nullptr) {

@@ -32,7 +32,9 @@ enum class NotifyReading { Uefi, EdkII };
 class FaultInjector {
  public:
   // Service names are the table member names ("AllocatePool", "GetVariable") or
-  // "Peer.Member" for protocol peers ("Smbios.GetNext", "Transport.SendCommand").
+  // "Peer.Member" for protocol peers ("Smbios.GetNext", "Transport.SendCommand"); the
+  // platform's own protocols are "ConOut.OutputString", "ConOut.SetCursorPosition", ...
+  // and "StatusCode.ReportStatusCode".
   // Nth is 1-based and counts the calls made after the rule is set.
   void FailNth(std::string_view Service, unsigned Nth, EFI_STATUS Status);
   void FailAlways(std::string_view Service, EFI_STATUS Status);

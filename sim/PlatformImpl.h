@@ -38,6 +38,7 @@ struct EventRecord {
   bool Signaled = false;
   bool Queued = false;
   bool Closed = false;
+  bool Orphaned = false;  // its notify function was in a module that has been unloaded
 };
 
 // The key RegisterProtocolNotify hands out. Position is the serial of the last instance
@@ -84,6 +85,8 @@ struct Platform::Impl {
   // Signals without dispatching: the caller dispatches once its own work is done.
   void MarkSignaled(EventRecord &Event);
   void SignalGroupMembers(const EFI_GUID &Group);
+  // A module is going away: its events must never call into the unmapped code.
+  void OrphanEventsOf(uintptr_t Base, UINT64 Size);
 
   // --- Protocol database (ProtocolDb.cpp, ProtocolNotify.cpp).
   std::vector<std::unique_ptr<HandleRecord>> Handles;

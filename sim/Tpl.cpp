@@ -45,6 +45,10 @@ void Platform::Impl::DispatchPending() {
     if ((Event->Type & EVT_NOTIFY_SIGNAL) != 0) {
       Event->Signaled = false;
     }
+    if (Event->Orphaned) {
+      Fail("an event of an unloaded module was signalled; its notification is skipped");
+      continue;
+    }
     Owner.Tpl = Level;
     Event->Notify(Event, Event->Context);
     Owner.Tpl = Base;

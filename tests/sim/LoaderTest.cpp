@@ -62,6 +62,20 @@ TEST(Loader, AMissingModuleOrAWrongSubsystemFailsWithoutCrashing) {
   EXPECT_EQ(Status, EFI_LOAD_ERROR);
 }
 
+TEST(Loader, EventsOfAnUnloadedModuleNeverCallIntoIt) {
+  sim::Platform P;
+  EFI_EVENT Event = nullptr;
+  {
+    sim::LoadedDriver Driver = P.LoadModule(SIM_PROBE_MODULE, 11);
+    auto Create = reinterpret_cast<EFI_EVENT (*)(EFI_SYSTEM_TABLE *)>(Driver.Symbol("ProbeCreateEvent"));
+    ASSERT_NE(Create, nullptr);
+    Event = Create(P.SystemTable());
+    ASSERT_TRUE(P.IsEventOpen(Event));
+  }
+  EXPECT_NONFATAL_FAILURE(P.BootServices()->SignalEvent(Event), "event of an unloaded module");
+  EXPECT_EQ(P.BootServices()->CloseEvent(Event), EFI_SUCCESS);
+}
+
 TEST(Loader, ImageHandlesForStaticallyLinkedCode) {
   sim::Platform P;
   EFI_HANDLE Handle = P.CreateImageHandle(EfiRuntimeServicesCode);

@@ -17,3 +17,12 @@ extern "C" IMAGE_EXPORT EFI_STATUS EFIAPI _ModuleEntryPoint(EFI_HANDLE ImageHand
   }
   return mStartCount == 1 ? EFI_SUCCESS : EFI_ALREADY_STARTED;
 }
+
+static VOID EFIAPI ProbeNotify(EFI_EVENT Event, VOID *Context) { mStartCount++; }
+
+// Leaves an event behind whose notification lives in this module.
+extern "C" IMAGE_EXPORT EFI_EVENT ProbeCreateEvent(EFI_SYSTEM_TABLE *SystemTable) {
+  EFI_EVENT Event = nullptr;
+  SystemTable->BootServices->CreateEvent(EVT_NOTIFY_SIGNAL, TPL_CALLBACK, ProbeNotify, nullptr, &Event);
+  return Event;
+}
