@@ -87,6 +87,8 @@ void SmmVariableHandler::UninstallProtocol() {
 
 void SmmVariableHandler::OnSmi(UINT16 Port, UINT8 Value, UINT8 Ah, UINT64 Rbx, UINT64 Rsi) {
   Smi Entry{Port, Value, Ah, Rbx, Rsi, {}, std::nullopt};
+  // An injected status is the handler's answer: the packet is read but nothing is written.
+  std::optional<EFI_STATUS> Injected = P.Faults().Check("SmmVariable.SoftwareSmi");
   // Only the variable service's doorbell is ours; anything else is a driver fault.
   if (Port != SMI_VARIABLE_COMMAND_PORT || Value != SMI_VARIABLE_COMMAND_VALUE || Ah != SMI_VARIABLE_SERVICE_AH) {
     Fail("software SMI with unexpected port, value or AH");
@@ -102,13 +104,11 @@ void SmmVariableHandler::OnSmi(UINT16 Port, UINT8 Value, UINT8 Ah, UINT64 Rbx, U
 
   EFI_STATUS Status = EFI_UNSUPPORTED;
   std::optional<SmiVariableWrite> Write = DecodeSmiVariablePacket(Entry.Packet, Rbx, Status);
-  if (Write) {
-    if (auto Injected = P.Faults().Check("SmmVariable.SetVariable")) {
-      Status = *Injected;
-    } else {
-      Status = P.Variables().Set(reinterpret_cast<const CHAR16 *>(Write->Name.c_str()), &Write->VendorGuid,
-                                 Write->Attributes, Write->Data.size(), Write->Data.data(), P.BootServicesEnded());
-    }
+  if (Injected) {
+    Status = *Injected;
+  } else if (Write) {
+    Status = P.Variables().Set(reinterpret_cast<const CHAR16 *>(Write->Name.c_str()), &Write->VendorGuid,
+                               Write->Attributes, Write->Data.size(), Write->Data.data(), P.BootServicesEnded());
   }
   // Without the signature the bytes are not ours to write into.
   if (ReadAt<UINT32>(std::span<const UINT8>(Entry.Packet), 0) == SMI_VARIABLE_PACKET_SIGNATURE) {

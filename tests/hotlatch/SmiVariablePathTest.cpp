@@ -98,7 +98,7 @@ TEST(SmiVariablePath, KeyPressPacketsCarryTheSetOptions) {
 TEST(SmiVariablePath, StatusComesFromThePacket) {
   HotlatchBoard Board;
   Board.AddSmmVariable();
-  Board.P.Faults().FailNth("SmmVariable.SetVariable", 1, EFI_WRITE_PROTECTED);
+  Board.P.Faults().FailNth("SmmVariable.SoftwareSmi", 1, EFI_WRITE_PROTECTED);
   ASSERT_EQ(Board.Start(), EFI_SUCCESS);
 
   EXPECT_TRUE(Contains(Board.Lines(), "[BiosSetupDebug] Set Variable Failed....Write Protected"));
