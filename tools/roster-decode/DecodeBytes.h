@@ -1,0 +1,24 @@
+// Bounded reads from untrusted bytes: every helper takes the field's width and never reads
+// past it, because full-width text fields carry no terminator.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "DecodeTypes.h"
+
+namespace RosterDecode {
+
+// The text of a fixed-width field: its bytes up to the first NUL or the field's end.
+std::string FieldText(const char *Field, size_t Width);
+
+// Text with the blanks (and NULs) around it removed.
+std::string TrimBlanks(const std::string &Text);
+
+// IEEE 802.3 CRC-32, the one UEFI's CalculateCrc32 computes.
+uint32_t Crc32(ByteView Bytes);
+
+// printf into a std::string; the decoder's messages are built with it.
+std::string Format(const char *Fmt, ...) __attribute__((format(printf, 1, 2)));
+
+}  // namespace RosterDecode
