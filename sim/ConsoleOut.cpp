@@ -121,9 +121,9 @@ EFI_STATUS EFIAPI ConOutEnableCursor(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *This, BOOL
 }  // namespace
 
 void Platform::Impl::InitConsole() {
-  SIM_UNEXPECTED(ConOut, Reset);
-  SIM_UNEXPECTED(ConOut, TestString);
-  SIM_UNEXPECTED(ConOut, SetMode);
+  SIM_UNEXPECTED_NAMED(ConOut, Reset, "ConOut.Reset");
+  SIM_UNEXPECTED_NAMED(ConOut, TestString, "ConOut.TestString");
+  SIM_UNEXPECTED_NAMED(ConOut, SetMode, "ConOut.SetMode");
   ConOut.OutputString = ConOutOutputString;
   ConOut.SetCursorPosition = ConOutSetCursorPosition;
   ConOut.QueryMode = ConOutQueryMode;

@@ -35,11 +35,12 @@ Platform::Impl::Impl(Platform &OwnerPlatform) : Owner(OwnerPlatform) {}
 Platform::Impl::~Impl() { ReleaseAllPool(); }
 
 Platform::Platform() : State_(std::make_unique<Impl>(*this)) {
+  // A refused second platform still gets whole tables, so nothing reads a NULL entry.
   if (gLivePlatform != nullptr) {
     Fail("a second Platform was created while another is live; calls keep reaching the first");
-    return;
+  } else {
+    gLivePlatform = this;
   }
-  gLivePlatform = this;
   Impl &S = *State_;
 
   SetHeader(S.Bs.Hdr, EFI_BOOT_SERVICES_SIGNATURE, sizeof(EFI_BOOT_SERVICES));

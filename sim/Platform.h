@@ -133,7 +133,7 @@ enum class DriverImage { Roster, Hotlatch };
 class Platform {
  public:
   Platform();  // a second live Platform is refused (test failure)
-  ~Platform();  // reports leaked pool, and calls after ExitBootServices
+  ~Platform();  // reports leaked pool (calls after ExitBootServices fail as they are made)
   Platform(const Platform &) = delete;
   static Platform &Current();
 
@@ -162,7 +162,8 @@ class Platform {
   bool BootServicesEnded() const { return Ended; }
   // Boot-service calls made after ExitBootServices (each one already failed the test).
   unsigned BootServiceCallsAfterExit() const;
-  // Signals the virtual-address-change group; ConvertPointer then adds Offset.
+  // Signals the virtual-address-change group; ConvertPointer, callable only from its
+  // notifications, adds Offset (0 keeps converted pointers callable on the host).
   void SetVirtualAddressMap(INT64 Offset);
   const std::vector<UINTN> &ConvertedPointers() const { return Converted; }
 

@@ -4,6 +4,8 @@
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
+#include <optional>
+
 namespace {
 
 class FaultTest : public testing::Test {
@@ -62,7 +64,7 @@ TEST_F(FaultTest, UnmodelledServicesFailTheTestLoudlyInsteadOfCrashing) {
   EXPECT_EQ(Status, EFI_UNSUPPORTED);
   EXPECT_NONFATAL_FAILURE(Status = Bs->Stall(10), "unexpected call: Stall");
   EXPECT_NONFATAL_FAILURE(P.RuntimeServices()->ResetSystem(EfiResetCold, EFI_SUCCESS, 0, nullptr), "unexpected call: ResetSystem");
-  EXPECT_NONFATAL_FAILURE(P.SystemTable()->ConOut->Reset(P.SystemTable()->ConOut, FALSE), "unexpected call: Reset");
+  EXPECT_NONFATAL_FAILURE(P.SystemTable()->ConOut->Reset(P.SystemTable()->ConOut, FALSE), "unexpected call: ConOut.Reset");
 }
 
 TEST_F(FaultTest, EveryTableEntryIsFilled) {
@@ -86,8 +88,12 @@ TEST_F(FaultTest, EveryTableEntryIsFilled) {
 
 TEST(PlatformLifetime, ASecondLivePlatformIsRefused) {
   sim::Platform First;
-  EXPECT_NONFATAL_FAILURE({ sim::Platform Second; }, "a second Platform");
+  std::optional<sim::Platform> Second;
+  EXPECT_NONFATAL_FAILURE(Second.emplace(), "a second Platform");
   EXPECT_EQ(&sim::Platform::Current(), &First);
+  EXPECT_NE(Second->BootServices()->CreateEvent, nullptr) << "a refused platform still has whole tables";
+  Second.reset();
+  EXPECT_EQ(&sim::Platform::Current(), &First) << "destroying the refused one leaves the live one in place";
 }
 
 }  // namespace
