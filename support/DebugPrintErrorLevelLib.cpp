@@ -17,20 +17,32 @@ EFI_SYSTEM_TABLE *mDebugLevelSystemTable = nullptr;
 EFI_EVENT mDebugLevelExitBootServicesEvent = nullptr;
 BOOLEAN mDebugLevelBootServicesEnded = FALSE;
 EFI_DEBUG_MASK_PROTOCOL mDebugMaskProtocol = {EFI_DEBUG_MASK_REVISION, GetDebugMask, SetDebugMask};
+UINT32 gDebugPrintSettledMask = 0xFFFFFFFF;
 
 // The early-boot HOB carries the mask itself in the first 4 of exactly 8 data bytes.
 static constexpr UINT16 kDebugMessageConfigHobDataSize = 8;
 
+// Once the mask can no longer change by itself, callers may filter with it directly.
+static VOID PublishSettledMask(VOID) {
+  gDebugPrintSettledMask = (mDebugLevelQueried || mDebugLevelBootServicesEnded) ? mDebugLevelMask : 0xFFFFFFFF;
+}
+
 static VOID EFIAPI DebugLevelExitBootServicesNotify(EFI_EVENT Event, VOID *Context) {
   mDebugLevelBootServicesEnded = TRUE;
+  PublishSettledMask();
 }
 
 UINT32 GetDebugPrintErrorLevel(VOID) {
+  // Settled first: the common case, one load and one test. Settling needs the system table,
+  // so a settled mask never stands in for the build default of an unset library.
+  if (mDebugLevelQueried) {
+    return mDebugLevelMask;
+  }
   if (mDebugLevelSystemTable == nullptr) {
     return PcdDebugPrintErrorLevel;
   }
-  // Settled, or past ExitBootServices, where no boot service may be called: the cache answers.
-  if (mDebugLevelQueried || mDebugLevelBootServicesEnded) {
+  // Past ExitBootServices no boot service may be called: the cache answers.
+  if (mDebugLevelBootServicesEnded) {
     return mDebugLevelMask;
   }
 
@@ -52,6 +64,7 @@ UINT32 GetDebugPrintErrorLevel(VOID) {
     if (GuidHob != nullptr && GET_GUID_HOB_DATA_SIZE(GuidHob) == kDebugMessageConfigHobDataSize) {
       mDebugLevelMask = ReadUnaligned32(GET_GUID_HOB_DATA(GuidHob));
       mDebugLevelQueried = TRUE;
+      PublishSettledMask();
     }
     return mDebugLevelMask;
   }
@@ -60,6 +73,7 @@ UINT32 GetDebugPrintErrorLevel(VOID) {
   if (!EFI_ERROR(Status)) {
     mDebugLevelMask = DecodeDebugMessageConfig(Config);
   }
+  PublishSettledMask();
   return mDebugLevelMask;
 }
 
@@ -74,12 +88,14 @@ static EFI_STATUS EFIAPI GetDebugMask(EFI_DEBUG_MASK_PROTOCOL *This, UINTN *Curr
 // Leaves the pending state alone: a variable read later still replaces this mask.
 static EFI_STATUS EFIAPI SetDebugMask(EFI_DEBUG_MASK_PROTOCOL *This, UINTN NewDebugMask) {
   mDebugLevelMask = (UINT32)NewDebugMask;
+  PublishSettledMask();
   return EFI_SUCCESS;
 }
 
 EFI_STATUS DebugPrintErrorLevelLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
   mDebugLevelSystemTable = SystemTable;
   mDebugLevelMask = PcdDebugPrintErrorLevel;
+  PublishSettledMask();
   if (SystemTable == nullptr || SystemTable->BootServices == nullptr) {
     return EFI_INVALID_PARAMETER;
   }

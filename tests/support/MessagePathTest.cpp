@@ -167,6 +167,45 @@ TEST_F(HobTestCase, AfterExitBootServicesTheLookupCallsNothing) {
   EXPECT_EQ(Platform.Faults().CallLog().size(), Calls);
 }
 
+// DEBUG filters at the call site once the mask is settled; these follow every way the mask
+// can change and check the call site agrees with the library.
+TEST_F(HobTestCase, DebugMacroFollowsTheMaskThroughEveryChange) {
+  Platform.Variables().SetNotAvailableYet(true);
+  ASSERT_EQ(Start(), EFI_SUCCESS);
+  auto *Mask = static_cast<EFI_DEBUG_MASK_PROTOCOL *>(Platform.InterfaceOn(Image->ImageHandle(), gEfiDebugMaskProtocolGuid));
+  ASSERT_NE(Mask, nullptr);
+
+  // Pending: every DEBUG still reaches the library, which tries the variable again.
+  unsigned Reads = Platform.Faults().Count("GetVariable");
+  Probe->MacroDebug(DEBUG_INFO);
+  EXPECT_EQ(Platform.Faults().Count("GetVariable"), Reads + 1);
+
+  // Settled on preset 2.
+  Platform.Variables().SetNotAvailableYet(false);
+  SetConfig(Config({{0, 2}}));
+  Transcript->Clear();
+  Probe->MacroDebug(DEBUG_INFO);
+  Probe->MacroDebug(DEBUG_ERROR);
+  EXPECT_THAT(Transcript->Lines(), ElementsAre("macro"));
+
+  // Changed through the protocol after settling.
+  Mask->SetDebugMask(Mask, DEBUG_INFO);
+  Transcript->Clear();
+  Probe->MacroDebug(DEBUG_ERROR);
+  Probe->MacroDebug(DEBUG_INFO);
+  EXPECT_THAT(Transcript->Lines(), ElementsAre("macro"));
+  EXPECT_EQ(sim::DecodeDebugMessage(Platform.StatusCodes().back())->ErrorLevel, DEBUG_INFO);
+}
+
+TEST_F(HobTestCase, DebugMacroAfterExitBootServicesUsesTheCachedMask) {
+  Platform.Variables().SetNotAvailableYet(true);
+  ASSERT_EQ(Start(), EFI_SUCCESS);
+  Platform.ExitBootServices();
+  size_t Calls = Platform.Faults().CallLog().size();
+  Probe->MacroDebug(DEBUG_INFO);
+  EXPECT_EQ(Platform.Faults().CallLog().size(), Calls);
+}
+
 TEST_F(ProbeTest, FailedProtocolInstallationCreatesNoEventAndTheLookupStillWorks) {
   SetConfig(Config({{0, 2}}));
   Platform.Faults().FailAlways("InstallMultipleProtocolInterfaces", EFI_OUT_OF_RESOURCES);

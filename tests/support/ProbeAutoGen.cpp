@@ -82,6 +82,8 @@ static UINT32 AssertEfiError(EFI_STATUS Status) {
 
 static VOID FilteredDebug(VOID) { DEBUG((DEBUG_INFO, "Filtered %d\n", 1)); }
 
+static VOID MacroDebug(UINTN Level) { DEBUG((Level, "macro\n")); }
+
 static UINT64 TscFrequency(VOID) { return GetPerformanceCounterProperties(nullptr, nullptr); }
 
 static const SUPPORT_PROBE mSupportProbe = {
@@ -89,6 +91,7 @@ static const SUPPORT_PROBE mSupportProbe = {
     DebugAssert,
     AssertEfiError,
     FilteredDebug,
+    MacroDebug,
     GetDebugPrintErrorLevel,
     DecodeDebugMessageConfig,
     ReportStatusCodeEx,

@@ -10,6 +10,8 @@ struct SUPPORT_PROBE {
   UINT32 (*AssertEfiError)(EFI_STATUS Status);
   // A DEBUG at DEBUG_INFO, for the cost of a message the mask filters out.
   VOID (*FilteredDebug)(VOID);
+  // DEBUG ((Level, "macro\n")) written as a driver writes it: the macro's own filter included.
+  VOID (*MacroDebug)(UINTN Level);
   UINT32 (*GetDebugPrintErrorLevel)(VOID);
   UINT32 (*DecodeDebugMessageConfig)(CONST UINT8 *Config);
   EFI_STATUS (*ReportStatusCodeEx)(EFI_STATUS_CODE_TYPE Type, EFI_STATUS_CODE_VALUE Value, UINT32 Instance,

@@ -49,11 +49,16 @@ inline BOOLEAN DebugPrintLevelEnabled(UINTN ErrorLevel) { return (ErrorLevel & P
 
 #define _ASSERT(Expression) DebugAssert(__FILE__, __LINE__, #Expression)
 
-#define _DEBUG_PRINT(PrintLevel, ...)                  \
-  do {                                                 \
-    if (DebugPrintLevelEnabled(PrintLevel)) {          \
-      DebugPrint(PrintLevel, ##__VA_ARGS__);           \
-    }                                                  \
+// The run-time mask once the level library has settled it, all bits while it has not (so
+// that DebugPrint asks the library every time until then). A message the settled mask
+// rules out then costs one load and one test where it is written, and no call.
+extern UINT32 gDebugPrintSettledMask;
+
+#define _DEBUG_PRINT(PrintLevel, ...)                                                        \
+  do {                                                                                       \
+    if (DebugPrintLevelEnabled(PrintLevel) && ((PrintLevel) & gDebugPrintSettledMask) != 0) { \
+      DebugPrint(PrintLevel, ##__VA_ARGS__);                                                 \
+    }                                                                                        \
   } while (FALSE)
 
 #define _DEBUG(Expression) _DEBUG_PRINT Expression
