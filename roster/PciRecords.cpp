@@ -76,19 +76,13 @@ static VOID StorePciRecord(CHAR8 *NameBuffer, UINT8 Bus, UINT8 Function, PCI_LIN
   DEBUG((DEBUG_INFO, "Pci Count = %x\n", Index));
   Record = &mPciArea[Index];
 
-  Record->Header.Marker = RECORD_MARKER;
-  Record->Header.BodyLength = PCI_RECORD_BODY_LENGTH;
-  Record->Header.RecordType = RECORD_TYPE_PCI;
-  Record->Header.Instance = Index;
+  FillRecordHeader(&Record->Header, PCI_RECORD_BODY_LENGTH, RECORD_TYPE_PCI, Index, RECORD_KIND_PCI);
   Record->Header.Status = RECORD_STATUS_PRESENT;
-  Record->Header.Kind = RECORD_KIND_PCI;
-  Record->Header.NameLength = RECORD_NAME_LENGTH;
 
   ZeroMem(NameBuffer, PCI_NAME_BUFFER_SIZE);
   AsciiSPrint(NameBuffer, PCI_NAME_BUFFER_SIZE, "Bus=%2x Dev=%2x Fun=%2x", Bus, 0, Function);
   CopyMem(Record->Header.Name, NameBuffer, sizeof(Record->Header.Name));
 
-  Record->Header.Ordinal = (UINT8)(Index + 1);
   Record->Reserved74 = 0;
   Record->DeviceOrdinal = (UINT8)(Index + 1);
   Record->Bus = Bus;

@@ -31,6 +31,11 @@ VOID EFIAPI InventoryEventNotify(EFI_EVENT Event, VOID *Context);
 VOID ReadPlatformIdentity(VOID);
 EFI_STATUS AssembleAndSendInventory(VOID);
 
+// --- Records of all three kinds.
+// Marker, BodyLength, RecordType, Instance, Kind, NameLength and Ordinal; Status and Name
+// are the kind's own.
+VOID FillRecordHeader(INVENTORY_RECORD_HEADER *Header, UINT16 BodyLength, UINT8 RecordType, UINT8 Instance, UINT8 Kind);
+
 // --- SMBIOS processor and memory records.
 VOID CollectSmbiosInventory(VOID);
 // Returns the string's first character (or NULL when the string set holds no such string)

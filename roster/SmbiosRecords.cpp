@@ -26,16 +26,6 @@ static BOOLEAN NextStructure(EFI_SMBIOS_PROTOCOL *Smbios, EFI_SMBIOS_HANDLE *Han
   return !EFI_ERROR(Status) && *Record != NULL;
 }
 
-static VOID FillRecordHeader(INVENTORY_RECORD_HEADER *Header, UINT16 BodyLength, UINT8 RecordType, UINT8 Instance) {
-  Header->Marker = RECORD_MARKER;
-  Header->BodyLength = BodyLength;
-  Header->RecordType = RecordType;
-  Header->Instance = Instance;
-  Header->Kind = RECORD_KIND_SMBIOS;
-  Header->NameLength = RECORD_NAME_LENGTH;
-  Header->Ordinal = (UINT8)(Instance + 1);
-}
-
 VOID ReadBiosVersion(SMBIOS_STRUCTURE *Structure) {
   CopySmbiosString(Structure, SmbiosByte(Structure, SMBIOS_BIOS_VERSION_STRING), mInventoryHeader.BiosVersion,
                    sizeof(mInventoryHeader.BiosVersion));
@@ -52,7 +42,7 @@ VOID FillCpuRecord(SMBIOS_STRUCTURE *Structure) {
   }
   Record = &mCpuArea[Index];
 
-  FillRecordHeader(&Record->Header, CPU_RECORD_BODY_LENGTH, RECORD_TYPE_CPU, Index);
+  FillRecordHeader(&Record->Header, CPU_RECORD_BODY_LENGTH, RECORD_TYPE_CPU, Index, RECORD_KIND_SMBIOS);
   CopyMem(Record->Header.Name, Index == 0 ? mCpuName0 : mCpuName1, sizeof(mCpuName0));
   CopyMem(Record->CpuVendor, mCpuVendor, sizeof(mCpuVendor));
   mInventoryHeader.CpuPresent = 1;
@@ -82,7 +72,7 @@ VOID FillDimmRecord(SMBIOS_STRUCTURE *Structure) {
   }
   Record = &mDimmArea[Index];
 
-  FillRecordHeader(&Record->Header, DIMM_RECORD_BODY_LENGTH, RECORD_TYPE_DIMM, Index);
+  FillRecordHeader(&Record->Header, DIMM_RECORD_BODY_LENGTH, RECORD_TYPE_DIMM, Index, RECORD_KIND_SMBIOS);
   CopyMem(Record->DimmVoltage, mDimmVoltage, sizeof(mDimmVoltage));
   mInventoryHeader.DimmPresent = 1;
 

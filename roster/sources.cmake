@@ -3,6 +3,7 @@ set(ROSTER_SOURCES
   ${ROSTER_DIR}/AutoGen.cpp
   ${ROSTER_DIR}/Inventory.cpp
   ${ROSTER_DIR}/InventoryImage.cpp
+  ${ROSTER_DIR}/RecordHeader.cpp
   ${ROSTER_DIR}/SmbiosFields.cpp
   ${ROSTER_DIR}/SmbiosRecords.cpp
   ${ROSTER_DIR}/PciConfig.cpp

@@ -1,19 +1,12 @@
 #include "DiskInfoDisk.h"
 
+#include "../ServiceEntry.h"
+
 #include <cstring>
 
 namespace sim {
 
 namespace {
-
-EFI_STATUS EFIAPI UnexpectedInquiry(EFI_DISK_INFO_PROTOCOL *, VOID *, UINT32 *) {
-  Fail("unexpected call: DiskInfo.Inquiry");
-  return EFI_UNSUPPORTED;
-}
-EFI_STATUS EFIAPI UnexpectedSenseData(EFI_DISK_INFO_PROTOCOL *, VOID *, UINT32 *, UINT8 *) {
-  Fail("unexpected call: DiskInfo.SenseData");
-  return EFI_UNSUPPORTED;
-}
 
 void PutWord(std::array<UINT8, 512> &Data, size_t Index, UINT16 Value) {
   Data[2 * Index] = (UINT8)Value;
@@ -93,9 +86,9 @@ std::vector<UINT8> SataDevicePath(UINT8 Device, UINT8 Function, UINT16 Port) {
 
 DiskInfoDisk::DiskInfoDisk(Platform &Owner, DiskInfoSetup Setup) : P(Owner), Setup_(std::move(Setup)) {
   Instance_.Protocol.Interface = Setup_.Interface;
-  Instance_.Protocol.Inquiry = UnexpectedInquiry;
+  SIM_UNEXPECTED_NAMED(Instance_.Protocol, Inquiry, "DiskInfo.Inquiry");
   Instance_.Protocol.Identify = IdentifyEntry;
-  Instance_.Protocol.SenseData = UnexpectedSenseData;
+  SIM_UNEXPECTED_NAMED(Instance_.Protocol, SenseData, "DiskInfo.SenseData");
   Instance_.Protocol.WhichIde = WhichIdeEntry;
   Instance_.Owner = this;
   if (EFI_ERROR(P.InstallProtocol(&Handle_, gEfiDiskInfoProtocolGuid, &Instance_.Protocol))) {

@@ -1,5 +1,7 @@
 #include "PciRootBridge.h"
 
+#include "../ServiceEntry.h"
+
 #include <cstring>
 
 namespace sim {
@@ -10,41 +12,22 @@ UINT32 Key(UINT8 Bus, UINT8 Device, UINT8 Function) {
   return ((UINT32)Bus << 16) | ((UINT32)(Device & 0x1F) << 8) | (Function & 7);
 }
 
-template <class Fn>
-struct Unexpected;
-template <class R, class... Args>
-struct Unexpected<R(EFIAPI *)(Args...)> {
-  template <const char *Name>
-  static R EFIAPI Call(Args...) {
-    Fail(std::string("unexpected call: ") + Name);
-    return EFI_UNSUPPORTED;
-  }
-};
-
-constexpr char kPollMem[] = "PciRootBridgeIo.PollMem";
-constexpr char kPollIo[] = "PciRootBridgeIo.PollIo";
-constexpr char kMemRead[] = "PciRootBridgeIo.Mem.Read";
-constexpr char kMemWrite[] = "PciRootBridgeIo.Mem.Write";
-constexpr char kIoRead[] = "PciRootBridgeIo.Io.Read";
-constexpr char kIoWrite[] = "PciRootBridgeIo.Io.Write";
-constexpr char kPciWrite[] = "PciRootBridgeIo.Pci.Write";
-constexpr char kCopyMem[] = "PciRootBridgeIo.CopyMem";
-
 size_t ElementSize(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_WIDTH Width) { return (size_t)1 << ((unsigned)Width & 3); }
 
 }  // namespace
 
 PciRootBridge::PciRootBridge(Platform &Owner) : P(Owner) {
   auto &Protocol = Instance_.Protocol;
-  Protocol.PollMem = Unexpected<decltype(Protocol.PollMem)>::Call<kPollMem>;
-  Protocol.PollIo = Unexpected<decltype(Protocol.PollIo)>::Call<kPollIo>;
-  Protocol.Mem.Read = Unexpected<EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_IO_MEM>::Call<kMemRead>;
-  Protocol.Mem.Write = Unexpected<EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_IO_MEM>::Call<kMemWrite>;
-  Protocol.Io.Read = Unexpected<EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_IO_MEM>::Call<kIoRead>;
-  Protocol.Io.Write = Unexpected<EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_IO_MEM>::Call<kIoWrite>;
+  // Only configuration reads are the inventory's business.
+  SIM_UNEXPECTED_NAMED(Protocol, PollMem, "PciRootBridgeIo.PollMem");
+  SIM_UNEXPECTED_NAMED(Protocol, PollIo, "PciRootBridgeIo.PollIo");
+  SIM_UNEXPECTED_NAMED(Protocol, Mem.Read, "PciRootBridgeIo.Mem.Read");
+  SIM_UNEXPECTED_NAMED(Protocol, Mem.Write, "PciRootBridgeIo.Mem.Write");
+  SIM_UNEXPECTED_NAMED(Protocol, Io.Read, "PciRootBridgeIo.Io.Read");
+  SIM_UNEXPECTED_NAMED(Protocol, Io.Write, "PciRootBridgeIo.Io.Write");
+  SIM_UNEXPECTED_NAMED(Protocol, Pci.Write, "PciRootBridgeIo.Pci.Write");
+  SIM_UNEXPECTED_NAMED(Protocol, CopyMem, "PciRootBridgeIo.CopyMem");
   Protocol.Pci.Read = PciReadEntry;
-  Protocol.Pci.Write = Unexpected<EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_IO_MEM>::Call<kPciWrite>;
-  Protocol.CopyMem = Unexpected<decltype(Protocol.CopyMem)>::Call<kCopyMem>;
   Instance_.Owner = this;
   if (EFI_ERROR(P.InstallProtocol(&Handle_, gEfiPciRootBridgeIoProtocolGuid, &Instance_.Protocol))) {
     Fail("PCI root bridge I/O install failed");

@@ -1,30 +1,15 @@
 #include "SmbiosTable.h"
 
+#include "../ServiceEntry.h"
+
 #include <cstring>
 
 namespace sim {
 
-namespace {
-
-EFI_STATUS EFIAPI UnexpectedAdd(CONST EFI_SMBIOS_PROTOCOL *, EFI_HANDLE, EFI_SMBIOS_HANDLE *, SMBIOS_STRUCTURE *) {
-  Fail("unexpected call: Smbios.Add");
-  return EFI_UNSUPPORTED;
-}
-EFI_STATUS EFIAPI UnexpectedUpdateString(CONST EFI_SMBIOS_PROTOCOL *, EFI_SMBIOS_HANDLE *, UINTN *, CHAR8 *) {
-  Fail("unexpected call: Smbios.UpdateString");
-  return EFI_UNSUPPORTED;
-}
-EFI_STATUS EFIAPI UnexpectedRemove(CONST EFI_SMBIOS_PROTOCOL *, EFI_SMBIOS_HANDLE) {
-  Fail("unexpected call: Smbios.Remove");
-  return EFI_UNSUPPORTED;
-}
-
-}  // namespace
-
 SmbiosTable::SmbiosTable(Platform &Owner) : P(Owner) {
-  Instance_.Protocol.Add = UnexpectedAdd;
-  Instance_.Protocol.UpdateString = UnexpectedUpdateString;
-  Instance_.Protocol.Remove = UnexpectedRemove;
+  SIM_UNEXPECTED_NAMED(Instance_.Protocol, Add, "Smbios.Add");
+  SIM_UNEXPECTED_NAMED(Instance_.Protocol, UpdateString, "Smbios.UpdateString");
+  SIM_UNEXPECTED_NAMED(Instance_.Protocol, Remove, "Smbios.Remove");
   Instance_.Protocol.GetNext = GetNextEntry;
   Instance_.Protocol.MajorVersion = 3;
   Instance_.Protocol.MinorVersion = 2;

@@ -2,7 +2,10 @@
 // capability search's limits, the 24-record cap and the name text.
 #include "RosterFixture.h"
 
+#include <sim/Hob.h>
+
 #include <iostream>
+#include <optional>
 
 namespace roster_test {
 namespace {
@@ -206,6 +209,52 @@ TEST_F(PciWithoutRootBridgeTest, MissingRootBridgeGivesNoRecordsAndNoAssertion) 
   RunInventory();
   EXPECT_EQ(OnlyImage().size(), 67u);
   EXPECT_EQ(AssertionCount(), 0u);
+}
+
+}  // namespace
+}  // namespace roster_test
+
+namespace roster_test {
+namespace {
+
+// One bridge leading to one endpoint; returns the transport's images after one inventory,
+// with the endpoint's header-type read refused when RefuseRead is set (1-based, counted
+// over the inventory's configuration reads).
+struct RefusalRun {
+  std::vector<std::vector<UINT8>> Images;
+  std::vector<sim::PciRootBridge::Read> Reads;
+};
+
+RefusalRun RunWithRefusal(std::optional<unsigned> RefuseRead) {
+  sim::Platform P;
+  P.SetHobList(sim::HobListBuilder().Build());
+  auto &Pci = P.Add<sim::PciRootBridge>(P);
+  AddEndpointBehindBridge(Pci, {0, 1, 0, 1, sim::PciRootBridge::LinkStatus(3, 4), 1, 0x1000}, nullptr);
+  auto &Transport = P.Add<sim::ManagementTransport>(P);
+  sim::LoadedDriver Driver = P.Load(sim::DriverImage::Roster);
+  EXPECT_EQ(Driver.Start(), EFI_SUCCESS);
+  if (RefuseRead) {
+    P.Faults().FailNth("PciRootBridgeIo.Pci.Read", *RefuseRead, EFI_INVALID_PARAMETER);
+  }
+  sim::InstallInventoryTrigger(P);
+  return {InventoryImages(Transport), Pci.Reads()};
+}
+
+TEST(PciRefusedReadTest, RefusedEndpointHeaderReadLeavesTheBridgeUnrecorded) {
+  const RefusalRun Clean = RunWithRefusal(std::nullopt);
+  ASSERT_EQ(Clean.Images.size(), 1u);
+  ASSERT_EQ(Clean.Images[0][63], 1) << "the clean run records the endpoint";
+  unsigned Nth = 0;
+  for (size_t Index = 0; Index < Clean.Reads.size() && Nth == 0; Index++) {
+    if (Clean.Reads[Index].Address == EfiPciAddress(1, 0, 0, 0x0E)) {
+      Nth = (unsigned)Index + 1;
+    }
+  }
+  ASSERT_NE(Nth, 0u);
+
+  const RefusalRun Refused = RunWithRefusal(Nth);
+  ASSERT_EQ(Refused.Images.size(), 1u);
+  EXPECT_EQ(Refused.Images[0].size(), 67u) << "a refused read was taken for a type 0 header";
 }
 
 }  // namespace
