@@ -57,6 +57,16 @@ TEST_F(OneShotTest, RefusedNotifyRegistrationFailsTheStartAndLeavesNothingBehind
   EXPECT_TRUE(Images().empty());
 }
 
+TEST_F(OneShotTest, RefusedEventFailsTheStartWithoutRegistering) {
+  const size_t EventsBefore = P.OpenEventCount();
+  P.Faults().FailNth("CreateEvent", 1, EFI_OUT_OF_RESOURCES);
+  EXPECT_EQ(StartDriver(), EFI_OUT_OF_RESOURCES);
+
+  EXPECT_EQ(P.Faults().Count("RegisterProtocolNotify"), 0u) << "registered an event that does not exist";
+  EXPECT_EQ(P.OpenEventCount(), EventsBefore);
+  EXPECT_TRUE(P.HandlesWith(gEfiDebugMaskProtocolGuid).empty()) << "the destructors did not run";
+}
+
 TEST_F(OneShotTest, RefusedRecordAreaEndsTheInventoryWithoutDelivery) {
   for (unsigned Area = 1; Area <= 3; Area++) {
     SCOPED_TRACE(Area);
