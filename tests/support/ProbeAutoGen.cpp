@@ -14,6 +14,7 @@
 #include <Library/S3BootScriptLib.h>
 #include <Library/TimerLib.h>
 #include <Library/UefiBootServicesTableLib.h>
+#include <Library/UefiLib.h>
 #include <Library/UefiRuntimeLib.h>
 #include <Library/UefiRuntimeServicesTableLib.h>
 #include <DeadLoopReport.h>
@@ -109,6 +110,7 @@ static const SUPPORT_PROBE mSupportProbe = {
 #endif
     DebugPrintErrorLevelLibDestructor,
     TscFrequency,
+    EfiCreateProtocolNotifyEvent,
 };
 
 extern "C" IMAGE_EXPORT const SUPPORT_PROBE *SupportProbe() { return &mSupportProbe; }

@@ -27,6 +27,8 @@ struct SUPPORT_PROBE {
   EFI_STATUS (*RuntimeDestructor)(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable);  // null in the DXE image
   EFI_STATUS (*DebugLevelDestructor)(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable);
   UINT64 (*TscFrequency)(VOID);
+  EFI_EVENT (*CreateProtocolNotifyEvent)(CONST EFI_GUID *ProtocolGuid, EFI_TPL NotifyTpl, EFI_EVENT_NOTIFY NotifyFunction,
+                                         VOID *NotifyContext, VOID **Registration);
 };
 
 // Exported by the probe image: the table, and the status its start routine returns.
