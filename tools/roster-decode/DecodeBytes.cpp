@@ -45,8 +45,8 @@ constexpr auto kCrcTable = MakeCrcTable();
 
 }  // namespace
 
-uint32_t Crc32(ByteView Bytes) {
-  uint32_t Crc = 0xFFFFFFFFu;
+uint32_t Crc32(ByteView Bytes, uint32_t Before) {
+  uint32_t Crc = Before ^ 0xFFFFFFFFu;
   for (uint8_t Byte : Bytes) {
     Crc = kCrcTable[(Crc ^ Byte) & 0xFF] ^ (Crc >> 8);
   }

@@ -15,8 +15,9 @@ std::string FieldText(const char *Field, size_t Width);
 // Text with the blanks (and NULs) around it removed.
 std::string TrimBlanks(const std::string &Text);
 
-// IEEE 802.3 CRC-32, the one UEFI's CalculateCrc32 computes.
-uint32_t Crc32(ByteView Bytes);
+// IEEE 802.3 CRC-32, the one UEFI's CalculateCrc32 computes. Pass the CRC of the bytes
+// before to continue it: Crc32(B, Crc32(A)) is the CRC of A followed by B.
+uint32_t Crc32(ByteView Bytes, uint32_t Before = 0);
 
 // printf into a std::string; the decoder's messages are built with it.
 std::string Format(const char *Fmt, ...) __attribute__((format(printf, 1, 2)));

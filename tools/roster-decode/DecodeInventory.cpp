@@ -56,11 +56,14 @@ void ReadHeader(const INVENTORY_HEADER &Raw, InventoryHeaderFacts &Header) {
   Header.RecordCount = Raw.RecordCount;
 }
 
-// A receiver zeroes the stored CRC and recomputes over everything after the uncounted prefix.
+// A receiver zeroes the stored CRC and recomputes over everything after the uncounted prefix;
+// the zeroed field is fed in place of the stored one instead of copying the image.
 uint32_t RecomputeCrc(ByteView Covered) {
-  std::vector<uint8_t> Copy(Covered.begin(), Covered.end());
-  std::memset(Copy.data() + OFFSET_OF(INVENTORY_HEADER, Crc32), 0, sizeof(UINT32));
-  return Crc32(ByteView(Copy).subspan(INVENTORY_UNCOUNTED_PREFIX));
+  constexpr size_t CrcAt = OFFSET_OF(INVENTORY_HEADER, Crc32);
+  constexpr uint8_t Zeros[sizeof(UINT32)] = {};
+  uint32_t Crc = Crc32(Covered.subspan(INVENTORY_UNCOUNTED_PREFIX, CrcAt - INVENTORY_UNCOUNTED_PREFIX));
+  Crc = Crc32(ByteView(Zeros, sizeof(Zeros)), Crc);
+  return Crc32(Covered.subspan(CrcAt + sizeof(Zeros)), Crc);
 }
 
 ProcessorFacts ReadProcessor(const CPU_RECORD &Raw) {

@@ -2,9 +2,8 @@
 // the management controller. Exit status: 0 all decoded cleanly, 1 bad data, 2 usage or I/O.
 #include <cerrno>
 #include <cstring>
-#include <fstream>
+#include <cstdio>
 #include <iostream>
-#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,15 +23,24 @@ void PrintUsage(std::ostream &Out) {
          "  holding \"BMC SendLargeCommand ...\" and \"BMC SendCommand ...\" lines.\n";
 }
 
+// C stdio rather than streams: a directory or a failing device must give an error, not throw.
 std::optional<std::vector<uint8_t>> ReadWholeFile(const std::string &Path, std::string &Error) {
-  std::ifstream In(Path, std::ios::binary);
-  if (!In) {
+  std::FILE *File = std::fopen(Path.c_str(), "rb");
+  if (File == nullptr) {
     Error = std::strerror(errno);
     return std::nullopt;
   }
-  std::vector<uint8_t> Bytes((std::istreambuf_iterator<char>(In)), std::istreambuf_iterator<char>());
-  if (In.bad()) {
-    Error = "read error";
+  std::vector<uint8_t> Bytes;
+  uint8_t Chunk[65536];
+  size_t Got = 0;
+  while ((Got = std::fread(Chunk, 1, sizeof(Chunk), File)) > 0) {
+    Bytes.insert(Bytes.end(), Chunk, Chunk + Got);
+  }
+  bool Failed = std::ferror(File) != 0;
+  int ReadErrno = errno;
+  std::fclose(File);
+  if (Failed) {
+    Error = std::strerror(ReadErrno);
     return std::nullopt;
   }
   return Bytes;
