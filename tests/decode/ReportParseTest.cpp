@@ -116,3 +116,17 @@ TEST(ReportParse, EmptyDataAndLowerCaseDigitsAreAccepted) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ReportParse, ImageWhoseTextSpellsATransportLineStaysAnImage) {
+  ImageParts Parts;
+  Parts.BiosVersion = "BMC SendCommand ";
+  FileFacts File = DecodeFile("inv.bin", BuildImage(Parts));
+  EXPECT_EQ(File.Kind, InputKind::InventoryImage);
+  EXPECT_FALSE(HasProblems(File));
+  ASSERT_EQ(File.Inventories.size(), 1u);
+  EXPECT_EQ(File.Inventories[0].Header.BiosVersion, "BMC SendCommand ");
+}
+
+}  // namespace

@@ -1,5 +1,6 @@
 #include "DecodeFile.h"
 
+#include <cstring>
 #include <string_view>
 
 #include "DecodeBytes.h"
@@ -36,7 +37,10 @@ void DecodeReportFile(ByteView Content, FileFacts &File) {
 FileFacts DecodeFile(const std::string &Path, ByteView Content) {
   FileFacts File;
   File.Path = Path;
-  if (LooksLikeReport(Content)) {
+  // The signature decides first: an image's own text fields may spell a transport line.
+  bool Signed = Content.size() >= OFFSET_OF(INVENTORY_HEADER, Signature) + sizeof(UINT32) &&
+                std::memcmp(Content.data() + OFFSET_OF(INVENTORY_HEADER, Signature), "SHIM", 4) == 0;
+  if (LooksLikeReport(Content) && (!Signed || Content.size() == sizeof(SATA_INFO))) {
     File.Kind = InputKind::HarnessReport;
     DecodeReportFile(Content, File);
   } else if (Content.size() == sizeof(SATA_INFO)) {
