@@ -11,6 +11,7 @@ set(FIRMWARE_INCLUDE_DIRS
 set(FIRMWARE_IMAGE_COMPILE_OPTIONS -Wall -Wextra -Wno-unused-parameter)
 
 include(${PROJECT_SOURCE_DIR}/e2e/harness/sources.cmake)
+include(${PROJECT_SOURCE_DIR}/e2e/board_harness/sources.cmake)
 
 # NAME.efi with the given lld-link subsystem, written to the top of this build tree so
 # the host build can name the files before they exist.
@@ -48,3 +49,7 @@ endif()
 add_uefi_image(SmokeHarness efi_application
   SOURCES ${HARNESS_SOURCES} ${SUPPORT_ARCH_EFI_SOURCES}
   INCLUDE_DIRS ${HARNESS_DIR})
+
+add_uefi_image(BoardHarness efi_application
+  SOURCES ${BOARD_HARNESS_SOURCES} ${SUPPORT_ARCH_EFI_SOURCES}
+  INCLUDE_DIRS ${BOARD_HARNESS_DIR} ${HARNESS_DIR})

@@ -1,0 +1,27 @@
+// What the runner tells the harness about the board, in \BOARD.CFG on the ESP. The
+// runner writes it from the board definition, so the harness hard-codes no board fact.
+#pragma once
+#include <Uefi.h>
+
+#define BOARD_CONFIG_SIGNATURE "BRDCFG01"
+#define BOARD_SETUP_VARIABLE_COUNT 3
+
+#pragma pack(push, 1)
+struct BOARD_CONFIG {
+  CHAR8 Signature[8];
+  // The platform identity interface's words at byte offsets 4, 6, 8 and 10.
+  UINT16 IdentityWords[4];
+  // Every option byte starts with this value, so the drivers' writes show.
+  UINT8 OptionFill;
+  UINT8 Reserved[3];
+  // Byte i of setup variable v is (PatternSeed[v] + 37 * i) mod 256, option bytes aside.
+  UINT32 PatternSeed[BOARD_SETUP_VARIABLE_COUNT];
+  // How long each key wait lasts at most.
+  UINT32 KeyWaitSeconds;
+};
+#pragma pack(pop)
+static_assert(sizeof(BOARD_CONFIG) == 36, "board config layout");
+
+// Reads and checks \BOARD.CFG from the harness's own volume; on any error the caller
+// must not go on, since every expectation of the runner rests on these values.
+EFI_STATUS ReadBoardConfig(EFI_HANDLE HarnessImage, EFI_SYSTEM_TABLE *SystemTable, BOARD_CONFIG *Config);

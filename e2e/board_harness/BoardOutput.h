@@ -1,0 +1,18 @@
+// Report lines on ConOut, which OVMF mirrors to the serial port the runner reads. A line
+// may be of any length: it leaves in pieces and only its end writes CR LF.
+#pragma once
+#include <Uefi.h>
+
+VOID BoardOutputInit(EFI_SYSTEM_TABLE *SystemTable);
+VOID BoardLineStart(CONST CHAR8 *Text);
+VOID BoardAppendText(CONST CHAR8 *Text);
+// Upper-case hexadecimal with a 0x prefix and no leading zeros.
+VOID BoardAppendHex(UINT64 Value);
+VOID BoardAppendDecimal(UINT64 Value);
+// Two upper-case digits a byte, no separators: the BMC report's data form.
+VOID BoardAppendBytes(CONST UINT8 *Bytes, UINTN Length);
+// " Name=0x..." in one call, the report's usual field.
+VOID BoardAppendField(CONST CHAR8 *Name, UINT64 Value);
+VOID BoardLineEnd(VOID);
+// A whole line that is only text.
+VOID BoardLine(CONST CHAR8 *Text);

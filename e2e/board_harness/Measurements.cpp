@@ -1,0 +1,69 @@
+#include "Measurements.h"
+#include "BoardOutput.h"
+#include <Protocol/LoadedImage.h>
+#include <Protocol/PciRootBridgeIo.h>
+
+UINT64 ReadTsc(VOID) {
+  return __builtin_ia32_rdtsc();
+}
+
+UINT64 MeasureTscPer100Ms(EFI_BOOT_SERVICES *BootServices) {
+  UINT64 Start = ReadTsc();
+  BootServices->Stall(100000);
+  return ReadTsc() - Start;
+}
+
+UINT64 MeasureBareVendorScan(EFI_BOOT_SERVICES *BootServices, UINTN *Present) {
+  *Present = 0;
+  EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *RootBridge = NULL;
+  if (EFI_ERROR(BootServices->LocateProtocol(&gEfiPciRootBridgeIoProtocolGuid, NULL, (VOID **)&RootBridge))) {
+    return 0;
+  }
+  UINT64 Start = ReadTsc();
+  for (UINT32 Bus = 0; Bus < 256; Bus++) {
+    for (UINT32 Device = 0; Device < 32; Device++) {
+      for (UINT32 Function = 0; Function < 8; Function++) {
+        UINT16 VendorId = 0xFFFF;
+        RootBridge->Pci.Read(RootBridge, EfiPciWidthUint16, EfiPciAddress((UINT8)Bus, (UINT8)Device, (UINT8)Function, 0), 1, &VendorId);
+        if (VendorId != 0xFFFF) {
+          (*Present)++;
+        }
+      }
+    }
+  }
+  return ReadTsc() - Start;
+}
+
+VOID ReportLoadedImages(EFI_BOOT_SERVICES *BootServices, EFI_HANDLE Roster, EFI_HANDLE Hotlatch, EFI_HANDLE Harness) {
+  UINTN Count = 0;
+  EFI_HANDLE *Handles = NULL;
+  if (EFI_ERROR(BootServices->LocateHandleBuffer(ByProtocol, &gEfiLoadedImageProtocolGuid, NULL, &Count, &Handles))) {
+    BoardLine("BOARD LOADED-SUMMARY images=0x0");
+    return;
+  }
+  for (UINTN Index = 0; Index < Count; Index++) {
+    EFI_LOADED_IMAGE_PROTOCOL *Image = NULL;
+    if (EFI_ERROR(BootServices->HandleProtocol(Handles[Index], &gEfiLoadedImageProtocolGuid, (VOID **)&Image)) || Image == NULL) {
+      continue;
+    }
+    BoardLineStart("BOARD LOADED");
+    BoardAppendField("size", Image->ImageSize);
+    BoardAppendField("codetype", (UINT64)Image->ImageCodeType);
+    BoardAppendField("base", (UINT64)(UINTN)Image->ImageBase);
+    BoardAppendText(" ours=");
+    if (Handles[Index] == Roster) {
+      BoardAppendText("Roster.efi");
+    } else if (Handles[Index] == Hotlatch) {
+      BoardAppendText("Hotlatch.efi");
+    } else if (Handles[Index] == Harness) {
+      BoardAppendText("BoardHarness.efi");
+    } else {
+      BoardAppendText("-");
+    }
+    BoardLineEnd();
+  }
+  BoardLineStart("BOARD LOADED-SUMMARY");
+  BoardAppendField("images", Count);
+  BoardLineEnd();
+  BootServices->FreePool(Handles);
+}

@@ -1,0 +1,16 @@
+// The platform components the drivers expect from others: the management transport,
+// the platform identity, the Tesk registration service, and the installations of the
+// inventory trigger and the disarm protocol.
+#pragma once
+#include <Uefi.h>
+
+#define TESK_RECORD_MAX 32
+
+// Installs the transport, the identity (with the board's words) and the Tesk service on
+// one new handle.
+EFI_STATUS InstallPlatformPeers(EFI_BOOT_SERVICES *BootServices, CONST UINT16 IdentityWords[4]);
+// Installs Guid with no interface on a handle of its own, as an outside component
+// signals an event: each call is a new installation that protocol-notify events see.
+EFI_STATUS InstallSignalProtocol(EFI_BOOT_SERVICES *BootServices, CONST EFI_GUID *Guid);
+// "BOARD TESK op=register|unregister address=0x.. pointer=0x.." per call, then a count.
+VOID TeskRecorderReport(VOID);

@@ -1,0 +1,16 @@
+# The board harness application: plays the platform around both drivers on the virtual
+# board and reports what they did. Reuses the smoke harness's file reader.
+set(BOARD_HARNESS_DIR ${CMAKE_CURRENT_LIST_DIR})
+set(BOARD_HARNESS_SOURCES
+  ${BOARD_HARNESS_DIR}/BoardMain.cpp
+  ${BOARD_HARNESS_DIR}/BoardOutput.cpp
+  ${BOARD_HARNESS_DIR}/BoardConfig.cpp
+  ${BOARD_HARNESS_DIR}/BmcRecorder.cpp
+  ${BOARD_HARNESS_DIR}/StatusCodeCapture.cpp
+  ${BOARD_HARNESS_DIR}/PlatformPeers.cpp
+  ${BOARD_HARNESS_DIR}/SetupVariables.cpp
+  ${BOARD_HARNESS_DIR}/ControllerConnect.cpp
+  ${BOARD_HARNESS_DIR}/KeyboardWait.cpp
+  ${BOARD_HARNESS_DIR}/Measurements.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/../harness/ImageFile.cpp
+)
