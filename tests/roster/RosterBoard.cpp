@@ -97,17 +97,17 @@ void AddOther(sim::SmbiosTable &Table, UINT8 Type) {
   Table.Add(Formatted, {});
 }
 
-void AddEndpointBehindBridge(sim::PciRootBridge &Pci, const EndpointBehindBridge &Spec,
+void AddEndpointBehindBridge(sim::PciRootBridge &Pci, const EndpointBehindBridge &Layout,
                              std::vector<PciExpectation> *Expected) {
-  Pci.AddBridge(Spec.BridgeBus, Spec.BridgeDevice, Spec.BridgeFunction, Spec.EndpointBus, Spec.LinkStatus);
-  for (UINT8 Function = 0; Function < Spec.Functions; Function++) {
-    sim::PciEndpointIds Ids{0x15B3, (UINT16)(Spec.FirstDeviceId + Function), 0x02, 0x00, 0x15B3,
-                            (UINT16)(0x0100 + Spec.EndpointBus + Function)};
-    Pci.AddEndpoint(Spec.EndpointBus, 0, Function, Ids, Spec.Functions > 1);
+  Pci.AddBridge(Layout.BridgeBus, Layout.BridgeDevice, Layout.BridgeFunction, Layout.EndpointBus, Layout.LinkStatus);
+  for (UINT8 Function = 0; Function < Layout.Functions; Function++) {
+    sim::PciEndpointIds Ids{0x15B3, (UINT16)(Layout.FirstDeviceId + Function), 0x02, 0x00, 0x15B3,
+                            (UINT16)(0x0100 + Layout.EndpointBus + Function)};
+    Pci.AddEndpoint(Layout.EndpointBus, 0, Function, Ids, Layout.Functions > 1);
     if (Expected != nullptr) {
-      const UINT16 Link = Spec.LinkStatus.value_or(0);
+      const UINT16 Link = Layout.LinkStatus.value_or(0);
       Expected->push_back(
-          PciExpectation{Spec.EndpointBus, Function, Ids, (UINT8)(Link & 0xF), (UINT8)((Link >> 4) & 0x3F)});
+          PciExpectation{Layout.EndpointBus, Function, Ids, (UINT8)(Link & 0xF), (UINT8)((Link >> 4) & 0x3F)});
     }
   }
 }

@@ -70,7 +70,7 @@ struct EndpointBehindBridge {
   UINT16 FirstDeviceId;
 };
 // Adds the bridge and the endpoint; appends the records the inventory must make of them.
-void AddEndpointBehindBridge(sim::PciRootBridge &Pci, const EndpointBehindBridge &Spec,
+void AddEndpointBehindBridge(sim::PciRootBridge &Pci, const EndpointBehindBridge &Layout,
                              std::vector<PciExpectation> *Expected);
 
 // --- The inventory image of a board.
