@@ -141,6 +141,10 @@ extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint(EFI_HANDLE ImageHandle, EFI_SYSTE
   BootServices->SetWatchdogTimer(0, 0, 0, NULL);
   BoardOutputInit(SystemTable);
   BoardLine("BOARD START");
+  // The runner checks Tesk registrations against this table's address.
+  BoardLineStart("BOARD RUNTIME");
+  BoardAppendField("table", (UINT64)(UINTN)SystemTable->RuntimeServices);
+  BoardLineEnd();
 
   BOARD_CONFIG Config = {};
   EFI_STATUS Status = ReadBoardConfig(ImageHandle, SystemTable, &Config);
@@ -156,7 +160,10 @@ extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint(EFI_HANDLE ImageHandle, EFI_SYSTE
   BoardAppendField("pciio", ConnectAllPciControllers(BootServices));
   BoardLineEnd();
   ReportStep("BOARD DEBUGCONFIG", SetDebugMessageConfig(SystemTable->RuntimeServices));
-  ReportStep("BOARD PEERS", InstallPlatformPeers(BootServices, Config.IdentityWords));
+  BoardLineStart("BOARD PEERS");
+  BoardAppendField("status", InstallPlatformPeers(BootServices, Config.IdentityWords));
+  BoardAppendField("tesk", (UINT64)(UINTN)TeskServiceInterface());
+  BoardLineEnd();
 
   EFI_HANDLE Roster = LoadAndStartDriver(ImageHandle, SystemTable, u"\\Roster.efi", "Roster.efi");
   InstallTrigger(BootServices, 1);

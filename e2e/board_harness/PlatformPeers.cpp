@@ -55,6 +55,10 @@ EFI_STATUS InstallPlatformPeers(EFI_BOOT_SERVICES *BootServices, CONST UINT16 Id
   return Status;
 }
 
+VOID *TeskServiceInterface(VOID) {
+  return &mTesk;
+}
+
 EFI_STATUS InstallSignalProtocol(EFI_BOOT_SERVICES *BootServices, CONST EFI_GUID *Guid) {
   EFI_HANDLE Handle = NULL;
   return BootServices->InstallProtocolInterface(&Handle, Guid, EFI_NATIVE_INTERFACE, NULL);

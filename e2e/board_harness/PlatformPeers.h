@@ -9,6 +9,8 @@
 // Installs the transport, the identity (with the board's words) and the Tesk service on
 // one new handle.
 EFI_STATUS InstallPlatformPeers(EFI_BOOT_SERVICES *BootServices, CONST UINT16 IdentityWords[4]);
+// The Tesk service's interface, which Hotlatch registers a pointer to.
+VOID *TeskServiceInterface(VOID);
 // Installs Guid with no interface on a handle of its own, as an outside component
 // signals an event: each call is a new installation that protocol-notify events see.
 EFI_STATUS InstallSignalProtocol(EFI_BOOT_SERVICES *BootServices, CONST EFI_GUID *Guid);

@@ -1,0 +1,205 @@
+"""Judges a board report against the board definition. Every expectation comes from
+board_model, which derives it from board.json; nothing here reads driver code.
+Python standard library only."""
+
+import board_model as model
+import board_render
+import board_report
+
+INVENTORY_HEADER = 0x5AC8
+SATA_HEADER = 0xA7E8
+BOOT_SERVICES_CODE, RUNTIME_SERVICES_CODE = 3, 5
+CONSOLE_NOTICE = "Ready to debug mode ..."
+
+
+def locate(board, offset):
+    count_cpu = min(len(board["smbios"]["processors"]), model.CPU_CAPACITY)
+    count_dimm = min(len(board["smbios"]["memory_devices"]), model.DIMM_CAPACITY)
+    if offset < model.HEADER_SIZE:
+        return f"header byte {offset}"
+    offset -= model.HEADER_SIZE
+    for name, count, size in (("processor", count_cpu, model.CPU_RECORD_SIZE),
+                              ("memory device", count_dimm, model.DIMM_RECORD_SIZE),
+                              ("PCI", model.PCI_CAPACITY, model.PCI_RECORD_SIZE)):
+        if offset < count * size:
+            return f"{name} record {offset // size} byte {offset % size}"
+        offset -= count * size
+    return f"beyond the records by {offset}"
+
+
+def image_differences(board, expected, actual, limit=8):
+    problems = []
+    if len(expected) != len(actual):
+        problems.append(f"length {len(actual)}, expected {len(expected)}")
+    for offset in range(min(len(expected), len(actual))):
+        if expected[offset] != actual[offset]:
+            problems.append(f"{locate(board, offset)}: {actual[offset]:#04x}, expected {expected[offset]:#04x}")
+            if len(problems) >= limit:
+                problems.append("...")
+                break
+    return problems
+
+
+def number_field(fields, key):
+    value = fields.get(key)
+    if value is None:
+        return None
+    try:
+        return int(value, 0)
+    except ValueError:
+        return None
+
+
+def check_steps(report, results):
+    results.append((report.complete, 'completion line "BOARD COMPLETE" present'))
+    for step in ("CONFIG", "CAPTURE", "DEBUGCONFIG", "PEERS", "SETUPVARS", "RESETOPTIONS", "DISARM"):
+        status = number_field(report.steps.get(step, {}), "status")
+        results.append((status == 0, f"harness step {step} succeeded (status {report.steps.get(step, {}).get('status')})"))
+    for name, code_type in (("Roster.efi", BOOT_SERVICES_CODE), ("Hotlatch.efi", RUNTIME_SERVICES_CODE)):
+        image = report.images.get(name, {})
+        ok = all(number_field(image, key) == 0 for key in ("read", "load", "start"))
+        results.append((ok and number_field(image, "codetype") == code_type,
+                        f"{name} loaded and started as code type {code_type} ({image or 'no report'})"))
+    triggers = [number_field(t, "status") for t in report.triggers]
+    results.append((triggers == [0, 0], f"trigger protocol installed twice ({triggers})"))
+
+
+def check_inventory(board, report, results):
+    expected = model.expected_inventory(board)
+    large = [call for call in report.bmc if call.member == "SendLargeCommand"]
+    results.append((len(large) == 1, f"exactly one inventory delivery ({len(large)} SendLargeCommand calls)"))
+    if not large:
+        return
+    call = large[0]
+    results.append((call.header == INVENTORY_HEADER, f"inventory header 0x{call.header:04X} is netfn 0x32 cmd 0x5A"))
+    results.append((call.length == len(call.data) == len(expected),
+                    f"inventory length {call.length} (bytes kept {len(call.data)}, board gives {len(expected)})"))
+    problems = image_differences(board, expected, call.data)
+    results.append((not problems, f"inventory image equals the board's, byte for byte ({len(expected)} bytes)"
+                    + ("" if not problems else ": " + "; ".join(problems))))
+    if len(call.data) >= model.HEADER_SIZE:
+        stored, recomputed = model.crc_verdict(call.data)
+        results.append((stored == recomputed, f"CRC-32 recomputed with zlib: stored {stored:#010x}, computed {recomputed:#010x}"))
+        group = model.identity_group(board["identity_words"])
+        results.append((call.data[41:49] == group and call.data[51:59] == group,
+                        f"identity words at offsets 41 and 51: {call.data[41:49].hex()} / {call.data[51:59].hex()}"))
+
+
+def check_sata(board, report, results):
+    expected = model.expected_sata_messages(board)
+    actual = [call for call in report.bmc if call.member == "SendCommand"]
+    results.append((all(call.header == SATA_HEADER and call.length == model.SATA_INFO_SIZE == len(call.data)
+                        for call in actual), "every SATA_INFO is netfn 0x3A cmd 0xA7 with 65 bytes"))
+    results.append((len(actual) == len(expected), f"{len(expected)} SATA_INFO messages ({len(actual)} sent)"))
+    for index, message in enumerate(expected):
+        got = actual[index].data if index < len(actual) else b""
+        kind = "drive" if message[2] else "empty port"
+        results.append((got == message, f"SATA_INFO {index}: {kind} SataIndex {message[0]} SataPort {message[1]:#04x}"
+                        + ("" if got == message else f": got {got.hex()}")))
+
+
+def key_lines(board):
+    image = model.expected_inventory(board)
+    total = len(image)
+    crc = image[15] | image[16] << 8 | image[17] << 16 | image[18] << 24
+    roster = ["Inventory Function Init", "Inventory function Event initialize",
+              "Number_Of_CPU = 2", "Number_Of_DIMM = C", "Number_Of_PCI = 18",
+              f"Inventory data TotalSize = {total}", f"Inventory data HeaderSize = {total - 3}",
+              "InvData CalCrc32 Status = Success", f"CalCrc32 = {crc:X}", "Inventory Status = Success",
+              f"HandleCount = {model.disk_info_handle_count(board):X}", "Inventory function Event exit"]
+    for port, bus in model.root_port_buses(board):
+        if port["endpoints"]:
+            speed, width = model.link_status(board, port)
+            roster.append(f"Link_Speed = {speed:X}, Link_Width = {width:X}")
+    hotlatch = ["[ORV] OemDebugEntry entry     ", "Register Simple Text Input Success...Success",
+                "Init DebugOption.....", "[SetupConfig] Get Setup Config Success....Success",
+                "[BiosSetupDebug] Set Variable Success....Success",
+                "[PchHideOption] Set Variable PchRcConfig.PchHideOption Success....Success",
+                "[SocketProcConfig] Set Variable SocketProcConfig.ProcHide Success....Success",
+                "Register Chang Scu Callback Success...Success", "Change Setup Debug Option State....",
+                "[BiosSetupDebug] Set Variable SetupConfig.BiosSetupDebug Success....Success",
+                "Orv - OemUnregisterKey entry...", "Close unregisterKey event status = Success"]
+    return roster, hotlatch
+
+
+def check_transcripts(board, report, results):
+    summary = report.steps.get("STATUS-SUMMARY", {})
+    results.append((number_field(summary, "dropped") == 0, f"no status code dropped ({summary})"))
+    roster_lines, hotlatch_lines = key_lines(board)
+    sata_count = len(model.expected_sata_messages(board))
+    for caller, wanted in (("Roster", roster_lines), ("Hotlatch", hotlatch_lines)):
+        text = "\n".join(board_render.transcript(report.status, caller))
+        for line in wanted:
+            results.append((line in text, f"{caller} transcript has \"{line}\""))
+        results.append(("ASSERT" not in text, f"{caller} transcript has no assertion"))
+    roster_text = "\n".join(board_render.transcript(report.status, "Roster"))
+    sends = roster_text.count("Send Sata hdd information status = Success")
+    results.append((sends == sata_count, f"{sata_count} successful SATA sends in the transcript ({sends})"))
+    hotlatch_text = "\n".join(board_render.transcript(report.status, "Hotlatch"))
+    changes = hotlatch_text.count("Change Setup Debug Option State....")
+    results.append((changes == 1, f"the key acted once, before the disarm ({changes} times)"))
+    for record in report.status:
+        if (record.type & 0xFF) == 3 and board_render.parse_debug_record(record.data) is None:
+            results.append((False, f"status record {record.number} of {record.caller} is no debug record"))
+            break
+
+
+def check_variables(board, report, results):
+    stages, digests, sizes = model.expected_variables(board)
+    for stage, wanted in stages.items():
+        got = report.variables.get(stage, {})
+        values = {key: number_field(got, key) for key in wanted}
+        results.append((values == wanted, f"option bytes {stage}: {values}, expected {wanted}"))
+        for name, digest in digests.items():
+            ok = (number_field(got, f"{name}-status") == 0 and number_field(got, f"{name}-rest") == digest
+                  and got.get(f"{name}-size") == str(sizes[name]))
+            results.append((ok, f"{stage}: \"{name}\" record kept its other {sizes[name] - 1} bytes"))
+    for number in ("1", "2"):
+        results.append((number_field(report.keys.get(number, {}), "seen") == 1, f"key press {number} reached the firmware"))
+
+
+def check_console_and_tesk(report, raw, results):
+    text = "\n".join(board_report.clean_lines(raw))
+    count = text.count(CONSOLE_NOTICE)
+    results.append((count == 1, f"console notice \"{CONSOLE_NOTICE}\" on the serial port once ({count})"))
+    table = number_field(report.steps.get("RUNTIME", {}), "table")
+    hotlatch = next((entry for entry in report.loaded if entry.get("ours") == "Hotlatch.efi"), {})
+    base, size = number_field(hotlatch, "base"), number_field(hotlatch, "size")
+    service = number_field(report.steps.get("PEERS", {}), "tesk")
+    # The registration library registers its own service pointer when it finds the
+    # service, then the variable library its runtime-services pointer; a start that
+    # succeeded withdraws nothing.
+    pointers = [number_field(t, "pointer") for t in report.tesk]
+    ops = [t.get("op") for t in report.tesk]
+    inside = all(base is not None and size is not None and base <= number_field(t, "address") < base + size
+                 for t in report.tesk)
+    results.append((ops == ["register", "register"] and pointers == [service, table] and inside,
+                    f"Tesk: Hotlatch registered its service pointer, then its runtime-table pointer ({report.tesk})"))
+
+
+def check_report(board, report, raw):
+    results = []
+    check_steps(report, results)
+    check_inventory(board, report, results)
+    check_sata(board, report, results)
+    check_transcripts(board, report, results)
+    check_variables(board, report, results)
+    check_console_and_tesk(report, raw, results)
+    return results
+
+
+def measurements(report):
+    lines = []
+    per100 = number_field(report.steps.get("TSC", {}), "per100ms")
+    inventory = number_field(report.triggers[0], "ticks") if report.triggers else None
+    scan = number_field(report.steps.get("SCAN", {}), "ticks")
+    if per100 and inventory is not None and scan:
+        lines.append(f"inventory {inventory * 100 / per100:.1f} ms (TSC {inventory}), bare 65,536-read scan "
+                     f"{scan * 100 / per100:.1f} ms (TSC {scan}), ratio {inventory / scan:.2f}")
+    sizes = sorted(((number_field(e, "size") or 0, e.get("ours", "-")) for e in report.loaded
+                    if e.get("ours") != "BoardHarness.efi"), reverse=True)
+    for name in ("Roster.efi", "Hotlatch.efi"):
+        for rank, (size, ours) in enumerate(sizes, start=1):
+            if ours == name:
+                lines.append(f"{name} image {size} bytes: rank {rank} of {len(sizes)} loaded images (1 = largest)")
+    return lines
