@@ -203,3 +203,18 @@ def measurements(report):
             if ours == name:
                 lines.append(f"{name} image {size} bytes: rank {rank} of {len(sizes)} loaded images (1 = largest)")
     return lines
+
+
+def hot_key_summary(report):
+    """The option bytes at each stage, as a person follows the hot key."""
+    stages = (("created", "as the board starts them"), ("start", "after Hotlatch started"),
+              ("key", "after Ctrl+Alt+d"), ("disarm", "after the disarm and a second Ctrl+Alt+d"))
+    lines = []
+    for stage, meaning in stages:
+        got = report.variables.get(stage)
+        if got is None:
+            lines.append(f"{meaning}: not reported")
+            continue
+        lines.append(f"{meaning}: Setup[888]={got.get('setup888')} Setup[891]={got.get('setup891')} "
+                     f"PchRcConfiguration[1179]={got.get('pch1179')} SocketProcessorCoreConfig[135]={got.get('socket135')}")
+    return lines

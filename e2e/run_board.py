@@ -86,6 +86,7 @@ def parse_args(argv):
     parser.add_argument("--serial-out", help="keep the serial log here")
     parser.add_argument("--keep", action="store_true", help="keep the temporary board directory")
     parser.add_argument("--verbose", action="store_true")
+    parser.add_argument("--failures-only", action="store_true", help="print only the checks that failed")
     return parser.parse_args(argv)
 
 
@@ -121,7 +122,10 @@ def main(argv=None):
             handle.write(board_report.bmc_report_text(report))
     results = board_checks.check_report(board, report, raw)
     for ok, text in results:
-        print(("ok   " if ok else "FAIL ") + text)
+        if not (ok and args.failures_only):
+            print(("ok   " if ok else "FAIL ") + text)
+    for line in board_checks.hot_key_summary(report):
+        print("hot key " + line)
     for line in board_checks.measurements(report):
         print("measure " + line)
     failed = sum(1 for ok, _ in results if not ok)
