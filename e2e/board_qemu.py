@@ -84,6 +84,7 @@ def qemu_command(board, qemu, root, images):
     """Everything QEMU needs, with its files created under root."""
     machine = board["machine"]
     firmware = board["firmware"]
+    os.makedirs(root, exist_ok=True)
     vars_copy = os.path.join(root, "OVMF_VARS.fd")
     shutil.copyfile(firmware["vars"], vars_copy)
     for sub in ("smbios", "disks"):
