@@ -10,6 +10,10 @@ namespace sim {
 
 namespace {
 
+// An EDK II listener renders into a 200-byte line; no field can be wider than that.
+constexpr size_t kMaxFieldWidth = 200;
+
+
 constexpr size_t kStatusCodeHeaderSize = sizeof(EFI_STATUS_CODE_DATA);
 
 bool HasType(const StatusCodeReport &Report, const EFI_GUID &Type) {
@@ -204,7 +208,8 @@ class Formatter {
       } else if (Flag == 'l' || Flag == 'L') {
         S.Long = true;
       } else if (Flag == '*') {
-        (S.HasPrecision ? S.Precision : S.Width) = static_cast<size_t>(NextSlot());
+        // The listener's line buffer bounds every field, so a wild width cannot run away.
+        (S.HasPrecision ? S.Precision : S.Width) = std::min<size_t>(NextSlot(), kMaxFieldWidth);
         S.HasWidth = S.HasWidth || !S.HasPrecision;
       } else if (Flag >= '0' && Flag <= '9') {
         if (Flag == '0' && !S.HasPrecision) {
@@ -212,7 +217,7 @@ class Formatter {
         }
         size_t Number = 0;
         while (At < Format.size() && Format[At] >= '0' && Format[At] <= '9') {
-          Number = Number * 10 + static_cast<size_t>(Format[At++] - '0');
+          Number = std::min<size_t>(Number * 10 + static_cast<size_t>(Format[At++] - '0'), kMaxFieldWidth);
         }
         At--;
         if (S.HasPrecision) {

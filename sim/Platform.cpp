@@ -1,5 +1,6 @@
 // The one live platform: building the tables, the accessors tests use, and the checks
 // made when a test ends (leaked pool).
+#include "Hob.h"
 #include "PlatformImpl.h"
 
 #include <cstring>
@@ -67,6 +68,8 @@ Platform::Platform() : State_(std::make_unique<Impl>(*this)) {
 
   S.InitConsole();
   S.InitStatusCode();
+  // DXE always finds a HOB list in the configuration table; a test replaces it at will.
+  SetHobList(HobListBuilder().Build());
   S.Bs.Hdr.CRC32 = TableCrc(&S.Bs, sizeof S.Bs);
   S.Rt.Hdr.CRC32 = TableCrc(&S.Rt, sizeof S.Rt);
   S.RefreshSystemTableCrc();

@@ -65,8 +65,16 @@ TEST_F(DebugRecordTest, TwelveSlotsOfEveryKindRenderBack) {
 }
 
 TEST_F(DebugRecordTest, StarsTakeSlotsAndPercentTakesNone) {
-  Probe->DebugPrint(DEBUG_INFO, "[%*d][%-*a][%.*a][%%][%d]\n", 5, 42, 4, "ab", 2, "xyz", 9);
+  // '*' takes a UINTN, as in EDK II: an int would leave the slot's upper half undefined.
+  Probe->DebugPrint(DEBUG_INFO, "[%*d][%-*a][%.*a][%%][%d]\n", (UINTN)5, 42, (UINTN)4, "ab", (UINTN)2, "xyz", 9);
   EXPECT_EQ(Transcript->Text(), "[   42][ab  ][xy][%][9]\n");
+}
+
+TEST_F(DebugRecordTest, WildStarWidthIsBoundedByTheListenerLine) {
+  Probe->DebugPrint(DEBUG_INFO, "[%*d]\n", (UINTN)0x556100000000ULL, 7);
+  const std::string Text = Transcript->Text();
+  EXPECT_LE(Text.size(), 210u);
+  EXPECT_EQ(Text.rfind("[ ", 0), 0u) << "padded, then cut at the line's end";
 }
 
 TEST_F(DebugRecordTest, ThousandsSeparatorPacksNoSlotButTheListenerReadsOne) {
