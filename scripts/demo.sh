@@ -7,8 +7,8 @@ cd "$(dirname "$0")/.."
 
 JOBS="${JOBS:-2}"
 BUILD_DIR="${BUILD_DIR:-build}"
-started=$(date +%s.%N)
-elapsed() { printf '%5.1fs' "$(echo "$(date +%s.%N) - $started" | bc 2>/dev/null || echo 0)"; }
+started=$(date +%s%N)
+elapsed() { local ms=$(( ($(date +%s%N) - started) / 1000000 )); printf '%3d.%01ds' $((ms / 1000)) $(((ms % 1000) / 100)); }
 step() { echo "[$(elapsed)] $*"; }
 
 step "checking packages"
