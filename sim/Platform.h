@@ -126,6 +126,9 @@ class LoadedDriver {
   EFI_HANDLE Handle = nullptr;
   std::unique_ptr<EFI_LOADED_IMAGE_PROTOCOL> Image;
   EFI_IMAGE_ENTRY_POINT Entry = nullptr;
+  // The memory of a PE32+ image (LoadPeImage): released only after the destructor has
+  // orphaned the image's events, so none of them can call into unmapped code.
+  std::shared_ptr<void> Mapping;
 };
 
 enum class DriverImage { Roster, Hotlatch };
@@ -195,6 +198,12 @@ class Platform {
   // --- Loading driver modules built for the host.
   LoadedDriver Load(DriverImage Which);
   LoadedDriver LoadModule(const std::string &Path, UINT16 Subsystem);
+  // Loads a PE32+ driver image (subsystem 11 or 12) from the firmware build: mapped,
+  // relocated and given its image handle; Start runs the image's own entry point. The image
+  // has no host hooks: its breakpoint and port writes are real instructions, so a scenario
+  // must not reach them. Symbol() finds nothing in such an image. A file that cannot run
+  // is refused as a test failure and its Start fails.
+  LoadedDriver LoadPeImage(const std::string &Path);
   // A handle with EFI_LOADED_IMAGE_PROTOCOL for code linked into the test itself.
   EFI_HANDLE CreateImageHandle(EFI_MEMORY_TYPE CodeType, VOID *ImageBase = nullptr, UINT64 ImageSize = 0);
 
