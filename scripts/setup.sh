@@ -3,7 +3,8 @@
 # asking apt only for what is missing.
 set -euo pipefail
 
-PACKAGES=(clang lld cmake make googletest libgtest-dev libgmock-dev qemu-system-x86 ovmf python3)
+PACKAGES=(clang lld cmake make googletest libgtest-dev libgmock-dev qemu-system-x86 ovmf python3
+  libclang-rt-14-dev)  # libFuzzer and the sanitizer runtimes for clang 14
 
 if ! command -v dpkg-query >/dev/null 2>&1; then
   echo "setup: not a Debian system; install these yourself: ${PACKAGES[*]}" >&2
