@@ -25,6 +25,7 @@ TEST(HotlatchImage, PressDisarmAndPressAgainMatchTheHostBuild) {
     EXPECT_EQ(Run->PressWrites, 3u) << "one press writes each record once";
     EXPECT_EQ(Run->DisarmedPressWrites, 0u);
     EXPECT_FALSE(Run->Lines.empty());
+    EXPECT_GT(Run->ConvertedPointers, 0u) << "a runtime driver converts its table pointers";
   }
   ExpectNoAssertion(Image.Reports, Image.Lines, "PE32+ image");
 
@@ -32,6 +33,7 @@ TEST(HotlatchImage, PressDisarmAndPressAgainMatchTheHostBuild) {
   EXPECT_TRUE(Image.AfterPress.PchRc == Host.AfterPress.PchRc);
   EXPECT_TRUE(Image.AfterPress.SocketProc == Host.AfterPress.SocketProc);
   EXPECT_TRUE(Image.AfterDisarmedPress == Host.AfterDisarmedPress);
+  EXPECT_EQ(Image.ConvertedPointers, Host.ConvertedPointers) << "the runtime pointers the driver converts";
   EXPECT_TRUE(Image.Lines == Host.Lines) << FirstLineDifference(Host.Lines, Image.Lines);
 }
 

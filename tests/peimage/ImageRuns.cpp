@@ -142,6 +142,10 @@ HotlatchRun RunHotKey(const DriverLoader &Load) {
   Run.DisarmedPressWrites = Variables.WriteCount() - Writes;
   Run.AfterDisarmedPress = Snapshot(Board);
 
+  Board.P.ExitBootServices();
+  Board.P.SetVirtualAddressMap(0);
+  Run.ConvertedPointers = Board.P.ConvertedPointers().size();
+
   Run.Lines = Board.Lines();
   Run.Reports = Board.P.StatusCodes();
   return Run;

@@ -55,11 +55,13 @@ struct HotlatchRun {
   VariableBytes Initial, AfterPress, AfterDisarmedPress;
   unsigned PressNotifications = 0, DisarmedPressNotifications = 0;
   unsigned PressWrites = 0, DisarmedPressWrites = 0;  // variable writes each press caused
+  size_t ConvertedPointers = 0;  // by the image's virtual-address-change notifications
   std::vector<std::string> Lines;
   std::vector<sim::StatusCodeReport> Reports;
 };
-// Start, a keyboard arriving after the start, Ctrl+Alt+d, the disarm protocol, the key again.
-// Variables are written directly (no SMM variable protocol is installed).
+// Start, a keyboard arriving after the start, Ctrl+Alt+d, the disarm protocol, the key again,
+// then the hand-over to the OS (ExitBootServices and the virtual address map). Variables are
+// written directly (no SMM variable protocol is installed).
 HotlatchRun RunHotKey(const DriverLoader &Load);
 
 }  // namespace peimage_test

@@ -156,10 +156,10 @@ TEST(PeLoader, EventsOfAnUnloadedImageNeverCallIntoIt) {
   // The inventory's notification would now jump into unmapped memory.
   EXPECT_NONFATAL_FAILURE(sim::InstallInventoryTrigger(P), "event of an unloaded module");
 
-  sim::LoadedDriver Moved = [&] {
-    sim::LoadedDriver Inner = P.LoadPeImage(HOTLATCH_EFI_PATH);
-    return Inner;
-  }();
+  std::optional<sim::LoadedDriver> Original;
+  Original.emplace(P.LoadPeImage(HOTLATCH_EFI_PATH));
+  sim::LoadedDriver Moved(std::move(*Original));
+  Original.reset();
   EXPECT_EQ(Moved.Start(), EFI_SUCCESS) << "a moved driver keeps its mapping";
 }
 
