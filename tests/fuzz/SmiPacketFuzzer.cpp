@@ -7,6 +7,7 @@
 #include <hotlatch/VariableRequestLayout.h>
 #include <sim/peers/SmmVariable.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -35,6 +36,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size) {
   const size_t NameBytes = (Write->Name.size() + 1) * sizeof(CHAR16);
   FUZZ_CHECK(SMI_VARIABLE_PACKET_REQUEST_OFFSET + VARIABLE_REQUEST_NAME_OFFSET + NameBytes + Write->Data.size() ==
              Packet.size());
-  FUZZ_CHECK(std::memcmp(Packet.data() + Packet.size() - Write->Data.size(), Write->Data.data(), Write->Data.size()) == 0);
+  FUZZ_CHECK(std::equal(Write->Data.begin(), Write->Data.end(), Packet.end() - static_cast<std::ptrdiff_t>(Write->Data.size())));
   return 0;
 }
