@@ -74,7 +74,9 @@ EFI_STATUS VariableStore::Get(const CHAR16 *Name, const EFI_GUID *Guid, UINT32 *
     *DataSize = Found->Data.size();
     return EFI_BUFFER_TOO_SMALL;
   }
-  std::memcpy(Data, Found->Data.data(), Found->Data.size());
+  if (!Found->Data.empty()) {
+    std::memcpy(Data, Found->Data.data(), Found->Data.size());
+  }
   *DataSize = Found->Data.size();
   return EFI_SUCCESS;
 }

@@ -34,8 +34,8 @@ VOID *GetHobList(VOID) {
 
 // The end address the hand-off HOB records, or 0 when the list does not start with one.
 static UINTN HobListEnd(CONST UINT8 *ListStart) {
-  CONST EFI_HOB_GENERIC_HEADER *First = reinterpret_cast<CONST EFI_HOB_GENERIC_HEADER *>(ListStart);
-  if (First->HobType != EFI_HOB_TYPE_HANDOFF || First->HobLength < kHandoffMinimumLength) {
+  if (ReadUnaligned16(ListStart + OFFSET_OF(EFI_HOB_GENERIC_HEADER, HobType)) != EFI_HOB_TYPE_HANDOFF ||
+      ReadUnaligned16(ListStart + OFFSET_OF(EFI_HOB_GENERIC_HEADER, HobLength)) < kHandoffMinimumLength) {
     return 0;
   }
   UINT64 End = ReadUnaligned64(ListStart + kHandoffEndOfHobListOffset);
@@ -54,18 +54,24 @@ VOID *GetNextGuidHob(CONST EFI_GUID *Guid, CONST VOID *HobStart) {
     if (End != 0 && (UINTN)Hob + sizeof(EFI_HOB_GENERIC_HEADER) > End) {
       return nullptr;
     }
-    CONST EFI_HOB_GENERIC_HEADER *Header = reinterpret_cast<CONST EFI_HOB_GENERIC_HEADER *>(Hob);
-    if (Header->HobType == EFI_HOB_TYPE_END_OF_HOB_LIST || Header->HobLength < sizeof(EFI_HOB_GENERIC_HEADER)) {
+    // A producer that breaks the 8-byte rule leaves the next header unaligned: read fields
+    // byte-wise rather than through the structure.
+    UINT16 HobType = ReadUnaligned16(Hob + OFFSET_OF(EFI_HOB_GENERIC_HEADER, HobType));
+    UINT16 HobLength = ReadUnaligned16(Hob + OFFSET_OF(EFI_HOB_GENERIC_HEADER, HobLength));
+    if (HobType == EFI_HOB_TYPE_END_OF_HOB_LIST || HobLength < sizeof(EFI_HOB_GENERIC_HEADER)) {
       return nullptr;
     }
-    if (End != 0 && (UINTN)Hob + Header->HobLength > End) {
+    if (End != 0 && (UINTN)Hob + HobLength > End) {
       return nullptr;
     }
-    if (Header->HobType == EFI_HOB_TYPE_GUID_EXTENSION && Header->HobLength >= sizeof(EFI_HOB_GUID_TYPE) &&
-        CompareGuid(&reinterpret_cast<CONST EFI_HOB_GUID_TYPE *>(Hob)->Name, Guid)) {
-      return const_cast<UINT8 *>(Hob);
+    if (HobType == EFI_HOB_TYPE_GUID_EXTENSION && HobLength >= sizeof(EFI_HOB_GUID_TYPE)) {
+      EFI_GUID Name;
+      CopyMem(&Name, Hob + OFFSET_OF(EFI_HOB_GUID_TYPE, Name), sizeof(Name));
+      if (CompareGuid(&Name, Guid)) {
+        return const_cast<UINT8 *>(Hob);
+      }
     }
-    Hob += Header->HobLength;
+    Hob += HobLength;
   }
 }
 

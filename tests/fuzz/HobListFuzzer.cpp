@@ -19,6 +19,13 @@ constexpr size_t kHandoffLength = 56;
 
 }  // namespace
 
+// HOBs after an unpadded one are unaligned: read their length byte-wise.
+static UINT16 HobLengthOf(const VOID *Hob) {
+  UINT16 Length;
+  std::memcpy(&Length, static_cast<const UINT8 *>(Hob) + OFFSET_OF(EFI_HOB_GENERIC_HEADER, HobLength), sizeof(Length));
+  return Length;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size) {
   if (Size > 0x40000) {
     return 0;
@@ -40,12 +47,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size) {
   mHobList = List;
   unsigned Found = 0;
   for (VOID *Hob = GetFirstGuidHob(&kWanted); Hob != nullptr && Found < ListSize;
-       Hob = GetNextGuidHob(&kWanted, static_cast<UINT8 *>(Hob) + static_cast<EFI_HOB_GENERIC_HEADER *>(Hob)->HobLength)) {
+       Hob = GetNextGuidHob(&kWanted, static_cast<UINT8 *>(Hob) + HobLengthOf(Hob))) {
     auto *At = static_cast<UINT8 *>(Hob);
-    const UINT16 Length = static_cast<EFI_HOB_GENERIC_HEADER *>(Hob)->HobLength;
+    const UINT16 Length = HobLengthOf(Hob);
     FUZZ_CHECK(At >= List + kHandoffLength && At + Length <= List + ListSize);
     FUZZ_CHECK(Length >= sizeof(EFI_HOB_GUID_TYPE));
-    FUZZ_CHECK(std::memcmp(&reinterpret_cast<EFI_HOB_GUID_TYPE *>(Hob)->Name, &kWanted, sizeof(kWanted)) == 0);
+    FUZZ_CHECK(std::memcmp(At + OFFSET_OF(EFI_HOB_GUID_TYPE, Name), &kWanted, sizeof(kWanted)) == 0);
     // The data a consumer reads through the usual macros stays inside the HOB.
     volatile UINT8 Sink = 0;
     for (UINT16 Index = 0; Index < GET_GUID_HOB_DATA_SIZE(Hob); Index++) {

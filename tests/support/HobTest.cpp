@@ -56,6 +56,15 @@ TEST_F(ProbeTest, FirstMatchingGuidHobIsFoundPastOtherHobs) {
   EXPECT_EQ(Probe->GetFirstGuidHob(&kTscFrequency), nullptr);
 }
 
+TEST_F(ProbeTest, HobAfterAnUnpaddedOneIsFoundWithoutMisalignedReads) {
+  // A 30-byte HOB breaks the 8-byte rule; the next header is unaligned, which the walk
+  // must read byte-wise (UBSan's alignment check guards this build).
+  Platform.SetHobList(Join({GuidHob(kOther, 30), GuidHob(kWanted, 32), Header(0xFFFF, 8)}));
+  ASSERT_EQ(Start(), EFI_SUCCESS);
+  auto *Hob = static_cast<UINT8 *>(Probe->GetFirstGuidHob(&kWanted));
+  EXPECT_EQ(Hob, InstalledHobList(Platform) + 30);
+}
+
 TEST_F(ProbeTest, ZeroLengthHobEndsTheWalk) {
   Platform.SetHobList(Join({Header(EFI_HOB_TYPE_MEMORY_ALLOCATION, 0), GuidHob(kWanted, 32), Header(0xFFFF, 8)}));
   ASSERT_EQ(Start(), EFI_SUCCESS);
