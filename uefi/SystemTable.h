@@ -1,4 +1,4 @@
-// The UEFI system table, boot services and runtime services, members in specification order.
+// The UEFI system table, boot services and runtime services, members in the order UEFI defines them.
 #pragma once
 
 #include "Base.h"
