@@ -16,14 +16,30 @@ static CONST CHAR8 mCpuVendor[] = "Intel";
 static CONST CHAR8 mCpuFamilyName[] = "Intel Xeon processor";
 static CONST CHAR8 mDimmVoltage[] = "1.2V";
 
-// One GetNext over all types. FALSE ends the search: the table is exhausted or the
-// producer failed; the handle stays where GetNext left it.
-static BOOLEAN NextStructure(EFI_SMBIOS_PROTOCOL *Smbios, EFI_SMBIOS_HANDLE *Handle, SMBIOS_STRUCTURE **Record) {
+// The state of the one forward pass: the handle every GetNext shares, and whether a
+// GetNext has failed. EDK II's GetNext puts the handle back at the start of the table when
+// it runs off the end, so once one fails the pass is over: a later GetNext would read the
+// table again from the top.
+typedef struct {
+  EFI_SMBIOS_PROTOCOL *Smbios;
+  EFI_SMBIOS_HANDLE Handle;
+  BOOLEAN Ended;
+} SMBIOS_PASS;
+
+// One GetNext over all types. FALSE ends the search, and every search after it.
+static BOOLEAN NextStructure(SMBIOS_PASS *Pass, SMBIOS_STRUCTURE **Record) {
   EFI_STATUS Status;
 
   *Record = NULL;
-  Status = Smbios->GetNext(Smbios, Handle, NULL, Record, NULL);
-  return !EFI_ERROR(Status) && *Record != NULL;
+  if (Pass->Ended) {
+    return FALSE;
+  }
+  Status = Pass->Smbios->GetNext(Pass->Smbios, &Pass->Handle, NULL, Record, NULL);
+  if (EFI_ERROR(Status) || *Record == NULL) {
+    Pass->Ended = TRUE;
+    return FALSE;
+  }
+  return TRUE;
 }
 
 VOID ReadBiosVersion(SMBIOS_STRUCTURE *Structure) {
@@ -100,12 +116,12 @@ VOID FillDimmRecord(SMBIOS_STRUCTURE *Structure) {
                    sizeof(Record->DimmPartNumber));
 }
 
-static VOID FindBiosInformation(EFI_SMBIOS_PROTOCOL *Smbios, EFI_SMBIOS_HANDLE *Handle) {
+static VOID FindBiosInformation(SMBIOS_PASS *Pass) {
   SMBIOS_STRUCTURE *Record;
   UINT32 Steps;
 
   for (Steps = 0; Steps < SMBIOS_SEARCH_STEP_LIMIT; Steps++) {
-    if (!NextStructure(Smbios, Handle, &Record)) {
+    if (!NextStructure(Pass, &Record)) {
       return;
     }
     if (Record->Type == SMBIOS_TYPE_BIOS_INFORMATION) {
@@ -117,18 +133,22 @@ static VOID FindBiosInformation(EFI_SMBIOS_PROTOCOL *Smbios, EFI_SMBIOS_HANDLE *
 
 typedef VOID (*SMBIOS_RECORD_FILL)(SMBIOS_STRUCTURE *Structure);
 
-// Takes the first unbroken run of Type from the handle on, up to Capacity records. The
-// structure that ends a run is consumed.
-static VOID CollectRun(EFI_SMBIOS_PROTOCOL *Smbios, EFI_SMBIOS_HANDLE *Handle, UINT8 Type, UINT8 *Count,
-                       UINT8 Capacity, SMBIOS_RECORD_FILL Fill, CONST CHAR8 *CountFormat) {
+// Takes the first unbroken run of Type, up to Capacity records. The search begins with
+// First when it is set, else with the next structure of the pass. The structure that
+// ends a run goes to *Ending (NULL when the run ended otherwise); the caller decides
+// whether it is consumed.
+static VOID CollectRun(SMBIOS_PASS *Pass, SMBIOS_STRUCTURE *First, UINT8 Type, UINT8 *Count, UINT8 Capacity,
+                       SMBIOS_RECORD_FILL Fill, CONST CHAR8 *CountFormat, SMBIOS_STRUCTURE **Ending) {
   SMBIOS_STRUCTURE *Record;
   UINT32 Found;
   UINT32 Steps;
 
+  *Ending = NULL;
+  Record = First;
   Found = 0;
   Steps = 0;
   do {
-    if (!NextStructure(Smbios, Handle, &Record)) {
+    if (Record == NULL && !NextStructure(Pass, &Record)) {
       return;
     }
     if (Record->Type == Type) {
@@ -137,34 +157,42 @@ static VOID CollectRun(EFI_SMBIOS_PROTOCOL *Smbios, EFI_SMBIOS_HANDLE *Handle, U
       Found++;
     }
     if (Found != 0 && Record->Type != Type) {
+      *Ending = Record;
       return;
     }
     DEBUG((DEBUG_INFO, CountFormat, *Count));
+    Record = NULL;
   } while (*Count < Capacity && ++Steps < SMBIOS_SEARCH_STEP_LIMIT);
 }
 
 VOID CollectSmbiosInventory(VOID) {
   EFI_STATUS Status;
-  EFI_SMBIOS_PROTOCOL *Smbios;
-  EFI_SMBIOS_HANDLE Handle;
+  SMBIOS_PASS Pass;
+  SMBIOS_STRUCTURE *Ending;
+  SMBIOS_STRUCTURE *FirstMemoryDevice;
 
-  Smbios = NULL;
-  Status = LocateProtocolOf(&Smbios);
+  Pass.Smbios = NULL;
+  Status = LocateProtocolOf(&Pass.Smbios);
   ASSERT_EFI_ERROR(Status);
-  if (EFI_ERROR(Status) || Smbios == NULL) {
+  if (EFI_ERROR(Status) || Pass.Smbios == NULL) {
     return;
   }
 
   // The three searches share the handle: one forward pass, nothing is seen twice.
-  Handle = SMBIOS_HANDLE_PI_RESERVED;
-  FindBiosInformation(Smbios, &Handle);
+  Pass.Handle = SMBIOS_HANDLE_PI_RESERVED;
+  Pass.Ended = FALSE;
+  FindBiosInformation(&Pass);
 
-  CollectRun(Smbios, &Handle, SMBIOS_TYPE_PROCESSOR_INFORMATION, &mCpuCount, Number_Of_CPU, FillCpuRecord,
-             "CpuCount = %x\n");
+  CollectRun(&Pass, NULL, SMBIOS_TYPE_PROCESSOR_INFORMATION, &mCpuCount, Number_Of_CPU, FillCpuRecord,
+             "CpuCount = %x\n", &Ending);
   mInventoryHeader.RecordCount = (UINT8)(mInventoryHeader.RecordCount + mCpuCount);
 
-  CollectRun(Smbios, &Handle, SMBIOS_TYPE_MEMORY_DEVICE, &mDimmCount, Number_Of_DIMM, FillDimmRecord,
-             "DimmCount = %x\n");
+  // A board that lists its memory devices right after its processor loses none of them:
+  // a memory device that ends the processor run is the first of the memory search. Any
+  // other structure that ends the run is consumed by it.
+  FirstMemoryDevice = (Ending != NULL && Ending->Type == SMBIOS_TYPE_MEMORY_DEVICE) ? Ending : NULL;
+  CollectRun(&Pass, FirstMemoryDevice, SMBIOS_TYPE_MEMORY_DEVICE, &mDimmCount, Number_Of_DIMM, FillDimmRecord,
+             "DimmCount = %x\n", &Ending);
   DEBUG((DEBUG_INFO, "DimmCount = %x\n", mDimmCount));
   mInventoryHeader.RecordCount = (UINT8)(mInventoryHeader.RecordCount + mDimmCount);
 }

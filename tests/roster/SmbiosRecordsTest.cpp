@@ -2,6 +2,8 @@
 // runs are taken, where they stop, and how strings and serials land in the fields.
 #include "RosterFixture.h"
 
+#include <sim/DebugRender.h>
+
 #include <cstring>
 
 namespace roster_test {
@@ -27,6 +29,18 @@ class SmbiosRecordsTest : public RosterTest {
   std::vector<UINT8> Run() {
     RunInventory();
     return OnlyImage();
+  }
+  // Runs the inventory and keeps the count lines the SMBIOS searches print.
+  std::vector<UINT8> RunWithCountLines(std::string &CountLines) {
+    ShowDebugMessages();
+    sim::DebugTranscript Transcript(P);
+    std::vector<UINT8> Image = Run();
+    for (const std::string &Line : Transcript.Lines()) {
+      if (Line.rfind("CpuCount = ", 0) == 0 || Line.rfind("DimmCount = ", 0) == 0) {
+        CountLines += Line + "\n";
+      }
+    }
+    return Image;
   }
 };
 
@@ -90,6 +104,7 @@ TEST_F(SmbiosRecordsTest, StructuresBeforeTheBiosInformationAreNeverRecorded) {
 
 TEST_F(SmbiosRecordsTest, ThirteenMemoryDevicesGiveTwelveRecordsIncludingEmptySlots) {
   AddBios(*Table, {});
+  AddProcessor(*Table, Cpu("p"));  // its run ends at the first memory device
   for (int Slot = 0; Slot < 13; Slot++) {
     MemoryDevice Each = Dimm("S" + std::to_string(Slot));
     Each.Size = Slot == 4 ? 0 : 16384;
@@ -100,7 +115,7 @@ TEST_F(SmbiosRecordsTest, ThirteenMemoryDevicesGiveTwelveRecordsIncludingEmptySl
   ImageView View{Image};
 
   ASSERT_EQ(View.DimmCount(), 12);
-  EXPECT_EQ(Image[64], 12);
+  EXPECT_EQ(Image[64], 1 + 12) << "RecordCount";
   EXPECT_EQ(View.Dimm(4)[6], 0) << "an empty slot is recorded with Status 0";
   EXPECT_EQ(View.Dimm(5)[6], 0x81);
   EXPECT_EQ(FieldText(View.Dimm(11) + 9, 64), "S11");
@@ -118,9 +133,82 @@ TEST_F(SmbiosRecordsTest, TableWithoutMemoryDevicesEndsTheSearchAtItsEnd) {
   EXPECT_EQ(Image[62], 0) << "DimmPresent";
 }
 
-// A search that runs off the end leaves the handle where EDK II's GetNext puts it, at the
-// start: the next search begins there.
-TEST_F(SmbiosRecordsTest, MissingBiosInformationRestartsTheProcessorSearchAtTheTop) {
+// A memory device right after the processor run is the first of the memory search: it is
+// recorded, counted and printed there, and the pass reads nothing twice.
+TEST_F(SmbiosRecordsTest, MemoryDeviceThatEndsTheProcessorRunStartsTheMemorySearch) {
+  AddBios(*Table, {});
+  AddProcessor(*Table, Cpu("only"));
+  AddMemoryDevice(*Table, Dimm("A1"));
+  AddMemoryDevice(*Table, Dimm("A2"));
+  AddMemoryDevice(*Table, Dimm("B1"));
+  AddOther(*Table, 127);
+  std::string CountLines;
+  const auto Image = RunWithCountLines(CountLines);
+  ImageView View{Image};
+
+  ASSERT_EQ(View.CpuCount(), 1);
+  ASSERT_EQ(View.DimmCount(), 3);
+  EXPECT_EQ(FieldText(View.Dimm(0) + 9, 64), "A1");
+  EXPECT_EQ(View.Dimm(0)[5], 0) << "Instance";
+  EXPECT_EQ(FieldText(View.Dimm(2) + 9, 64), "B1");
+  EXPECT_EQ(Image[64], 4) << "RecordCount";
+  EXPECT_EQ(CountLines, "CpuCount = 1\nDimmCount = 1\nDimmCount = 2\nDimmCount = 3\nDimmCount = 3\n");
+  EXPECT_EQ(Table->Calls().size(), 6u) << "BIOS, processor, three memory devices, the end structure";
+}
+
+// Any other structure that ends the run is consumed: the memory search starts after it and
+// prints nothing for it.
+TEST_F(SmbiosRecordsTest, OtherStructureThatEndsTheProcessorRunIsConsumed) {
+  AddBios(*Table, {});
+  AddProcessor(*Table, Cpu("only"));
+  AddOther(*Table, 7);
+  AddOther(*Table, 16);
+  AddMemoryDevice(*Table, Dimm("A1"));
+  AddOther(*Table, 127);
+  std::string CountLines;
+  const auto Image = RunWithCountLines(CountLines);
+  ImageView View{Image};
+
+  ASSERT_EQ(View.CpuCount(), 1);
+  ASSERT_EQ(View.DimmCount(), 1);
+  EXPECT_EQ(CountLines, "CpuCount = 1\nDimmCount = 0\nDimmCount = 1\nDimmCount = 1\n")
+      << "one search step for the type 16 structure, none for the consumed type 7";
+  EXPECT_EQ(Table->Calls().size(), 6u);
+}
+
+// Once GetNext fails the pass is over. EDK II's GetNext then leaves the handle at the start
+// of the table, and a later search would read it again from the top.
+TEST_F(SmbiosRecordsTest, TableThatEndsInsideTheProcessorSearchEndsEverySearch) {
+  AddMemoryDevice(*Table, Dimm("before the BIOS"));
+  AddBios(*Table, {});
+  AddProcessor(*Table, Cpu("last"));
+  std::string CountLines;
+  const auto Image = RunWithCountLines(CountLines);
+  ImageView View{Image};
+
+  EXPECT_EQ(View.CpuCount(), 1);
+  EXPECT_EQ(View.DimmCount(), 0);
+  EXPECT_EQ(Image[62], 0) << "DimmPresent";
+  EXPECT_EQ(CountLines, "CpuCount = 1\nDimmCount = 0\n");
+  ASSERT_EQ(Table->Calls().size(), 4u) << "no GetNext after the failed one";
+  EXPECT_EQ(Table->Calls().back().Status, EFI_NOT_FOUND);
+}
+
+TEST_F(SmbiosRecordsTest, MemoryDeviceBeforeTheBiosIsNotReadAgainAfterTheEnd) {
+  AddMemoryDevice(*Table, Dimm("before the BIOS"));
+  AddBios(*Table, {});
+  AddOther(*Table, 127);
+  const auto Image = Run();
+  ImageView View{Image};
+
+  EXPECT_EQ(Image[23], 1) << "BiosPresent";
+  EXPECT_EQ(View.CpuCount(), 0);
+  EXPECT_EQ(View.DimmCount(), 0);
+  EXPECT_EQ(Image[64], 0) << "RecordCount";
+  EXPECT_EQ(Table->Calls().size(), 4u);
+}
+
+TEST_F(SmbiosRecordsTest, MissingBiosInformationEndsEverySearch) {
   AddProcessor(*Table, Cpu("a"));
   AddProcessor(*Table, Cpu("b"));
   AddMemoryDevice(*Table, Dimm("m"));
@@ -129,11 +217,12 @@ TEST_F(SmbiosRecordsTest, MissingBiosInformationRestartsTheProcessorSearchAtTheT
   ImageView View{Image};
 
   EXPECT_EQ(Image[23], 0) << "BiosPresent";
-  EXPECT_EQ(View.CpuCount(), 2);
-  EXPECT_EQ(View.DimmCount(), 1);
+  EXPECT_EQ(View.CpuCount(), 0);
+  EXPECT_EQ(View.DimmCount(), 0);
+  EXPECT_EQ(Table->Calls().size(), 5u);
 }
 
-TEST_F(SmbiosRecordsTest, FailedGetNextEndsOnlyTheSearchItBelongsTo) {
+TEST_F(SmbiosRecordsTest, FailedGetNextEndsEveryRemainingSearch) {
   AddBios(*Table, {});
   AddProcessor(*Table, Cpu("a"));
   AddMemoryDevice(*Table, Dimm("m1"));
@@ -144,7 +233,8 @@ TEST_F(SmbiosRecordsTest, FailedGetNextEndsOnlyTheSearchItBelongsTo) {
   ImageView View{Image};
 
   EXPECT_EQ(View.CpuCount(), 0);
-  EXPECT_EQ(View.DimmCount(), 2);
+  EXPECT_EQ(View.DimmCount(), 0);
+  EXPECT_EQ(Table->Calls().size(), 2u);
 }
 
 TEST_F(SmbiosRecordsTest, StringsAreCutToTheirFieldsAndNeverTerminatedInside) {
@@ -200,6 +290,7 @@ std::vector<UINT8> RawMemoryDevice(UINT8 Length, UINT8 LocatorNumber, const std:
 
 TEST_F(SmbiosRecordsTest, StringNumbersOutsideTheSetLeaveTheFieldZero) {
   AddBios(*Table, {});
+  AddProcessor(*Table, Cpu("p"));  // its run ends at the first memory device
   Table->AddBytes(RawMemoryDevice(0x28, 9, {"loc", "maker", "1A2B3C4D", "part"}));  // past the last string
   Table->AddBytes(RawMemoryDevice(0x28, 0, {"loc", "maker", "1A2B3C4D", "part"}));  // 0 names no string
   Table->AddBytes(RawMemoryDevice(0x28, 255, {"loc", "maker", "1A2B3C4D", "part"}));
@@ -221,6 +312,7 @@ TEST_F(SmbiosRecordsTest, StringNumbersOutsideTheSetLeaveTheFieldZero) {
 
 TEST_F(SmbiosRecordsTest, FieldsBeyondTheFormattedAreaReadAsZero) {
   AddBios(*Table, {});
+  AddProcessor(*Table, Cpu("p"));  // its run ends at the first memory device
   // Length 0x15: Memory Type and Type Detail are inside, Speed, Manufacturer, Serial and
   // Part Number are not, although the string set holds strings for them.
   Table->AddBytes(RawMemoryDevice(0x15, 1, {"loc", "maker", "1A2B3C4D", "part"}));
@@ -273,6 +365,7 @@ TEST_F(SmbiosRecordsTest, SerialsDecodeAsHexUnlessTheMemoryTypeIsUnknown) {
       {"", 0x1A, {0x00, 0x00, 0x00, 0x00}},
   };
   AddBios(*Table, {});
+  AddProcessor(*Table, Cpu("p"));  // its run ends at the first memory device
   for (const Case &Each : Cases) {
     MemoryDevice Device = Dimm("D");
     Device.Serial = Each.Serial.empty() ? "x" : Each.Serial;
@@ -296,6 +389,7 @@ TEST_F(SmbiosRecordsTest, SerialsDecodeAsHexUnlessTheMemoryTypeIsUnknown) {
 
 TEST_F(SmbiosRecordsTest, TypeTextsAreUpperCaseHex) {
   AddBios(*Table, {});
+  AddProcessor(*Table, Cpu("p"));  // its run ends at the first memory device
   MemoryDevice Device = Dimm("D");
   Device.MemoryType = 0x1A;
   Device.TypeDetail = 0x0080;
