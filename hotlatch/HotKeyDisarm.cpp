@@ -26,6 +26,13 @@ VOID EFIAPI OemUnregisterKey(EFI_EVENT Event, VOID *Context) {
   BuildDebugKeyData(&KeyData);
   DEBUG((DEBUG_INFO, "Orv - OemUnregisterKey entry...\n"));
 
+  // A disarm before the first keyboard must hold: the arm event still waiting would arm
+  // the next keyboard, and nothing would remove that key again.
+  if (mSetupHotKeyEvent != NULL) {
+    gBS->CloseEvent(mSetupHotKeyEvent);
+    mSetupHotKeyEvent = NULL;
+  }
+
   UINTN HandleCount = 0;
   EFI_HANDLE *HandleBuffer = nullptr;
   EFI_STATUS Status =

@@ -127,7 +127,7 @@ TEST(HotKeyLifecycle, DisarmWithNoKeyboardLogsEntryAndCloseOnly) {
 
   EXPECT_EQ(Board.Lines(), (std::vector<std::string>{"Orv - OemUnregisterKey entry...",
                                                      "Close unregisterKey event status = Success"}));
-  EXPECT_EQ(Board.P.OpenEventCount(), OpenEvents - 1);
+  EXPECT_EQ(Board.P.OpenEventCount(), OpenEvents - 2) << "the disarm event and the waiting arm event";
   EXPECT_EQ(Board.P.LiveAllocations(), 0u);
 }
 
@@ -209,15 +209,63 @@ TEST(HotKeyLifecycle, ASecondDisarmInstallationDoesNothing) {
   EXPECT_EQ(Keyboard.Calls().size(), KeyboardCalls);
 }
 
-// Disarmed while still waiting: the arm event stays, and a later keyboard is armed for good.
-TEST(HotKeyLifecycle, DisarmBeforeAnyKeyboardLeavesTheArmWaiting) {
+// A disarm while the driver still waits for its first keyboard must hold under either
+// notify reading: no keyboard installed afterwards, or together with the disarm, is armed.
+class HotKeyDisarmWhileWaiting : public ::testing::TestWithParam<sim::NotifyReading> {};
+
+TEST_P(HotKeyDisarmWhileWaiting, ClosesTheArmEventSoNoLaterKeyboardIsArmed) {
   HotlatchBoard Board;
+  Board.P.SetNotifyReading(GetParam());
+  sim::Keyboard &Early = Board.AddKeyboard();
+  Early.Install();
   ASSERT_EQ(Board.Start(), EFI_SUCCESS);
+  Board.ClearLines();
+  const size_t OpenEvents = Board.P.OpenEventCount();
+
   sim::InstallDebugKeyDisarm(Board.P);
-  sim::Keyboard &Keyboard = Board.AddKeyboard();
-  Keyboard.Install();
-  EXPECT_TRUE(IsArmed(Keyboard));
+  EXPECT_EQ(Board.P.OpenEventCount(), OpenEvents - 2) << "the disarm event and the arm event";
+
+  sim::Keyboard &Late = Board.AddKeyboard();
+  Late.Install();
+  EXPECT_TRUE(Late.Calls().empty());
+  EXPECT_TRUE(Early.Registrations().empty());
+  EXPECT_EQ(Late.Press(kDebugKeyStroke), 0u);
+  EXPECT_EQ(Early.Press(kDebugKeyStroke), 0u);
+  // The disarm's own messages are those of any disarm.
+  EXPECT_EQ(Board.Lines(),
+            (std::vector<std::string>{"Orv - OemUnregisterKey entry...", "HandleCount= 1",
+                                      "SimpleTextInputEx HandleProtocol Status = Success",
+                                      "RegisterKeyNotify DebugKey...Success", "Unregister DebugKey...Success",
+                                      "UnregisterKey FreePool...", "Close unregisterKey event status = Success"}));
+  EXPECT_EQ(Board.P.LiveAllocations(), 0u);
 }
+
+TEST_P(HotKeyDisarmWhileWaiting, KeyboardArrivingTogetherWithTheDisarmIsNotArmed) {
+  HotlatchBoard Board;
+  Board.P.SetNotifyReading(GetParam());
+  sim::Keyboard &Early = Board.AddKeyboard();
+  Early.Install();
+  ASSERT_EQ(Board.Start(), EFI_SUCCESS);
+  sim::Keyboard &Late = Board.AddKeyboard();
+  // Both notifications are pending when the level drops; the disarm was reported first.
+  Board.P.RunAt(TPL_NOTIFY, [&] {
+    sim::InstallDebugKeyDisarm(Board.P);
+    Late.Install();
+  });
+
+  EXPECT_TRUE(Early.Registrations().empty());
+  EXPECT_TRUE(Late.Registrations().empty());
+  EXPECT_EQ(Early.Press(kDebugKeyStroke), 0u);
+  EXPECT_EQ(Late.Press(kDebugKeyStroke), 0u);
+  const std::vector<std::string> Lines = Board.Lines();
+  EXPECT_EQ(std::count(Lines.begin(), Lines.end(), std::string(kArmCloseLine)), 0) << "the arm notification never ran";
+}
+
+INSTANTIATE_TEST_SUITE_P(BothReadings, HotKeyDisarmWhileWaiting,
+                         ::testing::Values(sim::NotifyReading::Uefi, sim::NotifyReading::EdkII),
+                         [](const ::testing::TestParamInfo<sim::NotifyReading> &Info) {
+                           return Info.param == sim::NotifyReading::Uefi ? std::string("Uefi") : std::string("EdkII");
+                         });
 
 TEST(HotKeyLifecycle, EveryPressRunsTheSwitchAgain) {
   HotlatchBoard Board;
