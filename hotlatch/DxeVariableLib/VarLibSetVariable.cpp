@@ -7,10 +7,11 @@ EFI_STATUS VarLibSetVariable(CONST CHAR16 *Name, CONST EFI_GUID *VendorGuid, UIN
     return EFI_UNSUPPORTED;
   }
 
-  // Looked up on every write: the SMM variable handler may arrive after this image.
+  // Looked up on every write: the SMM variable handler may arrive after this image. Only
+  // the protocol's presence counts; its interface is never used and may be NULL.
   VOID *SmmVariable = nullptr;
   EFI_STATUS Status = gBS->LocateProtocol(&gEfiSmmVariableProtocolGuid, nullptr, &SmmVariable);
-  if (!EFI_ERROR(Status) && SmmVariable != nullptr) {
+  if (!EFI_ERROR(Status)) {
     return SmmVariableSetVariable(Name, VendorGuid, Attributes, DataSize, Data);
   }
 

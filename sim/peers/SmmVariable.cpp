@@ -71,8 +71,9 @@ SmmVariableHandler::SmmVariableHandler(Platform &Owner) : P(Owner) {
   };
 }
 
-EFI_HANDLE SmmVariableHandler::InstallProtocol() {
-  if (EFI_ERROR(P.InstallProtocol(&Handle_, gEfiSmmVariableProtocolGuid, &SmmVariableInterface))) {
+EFI_HANDLE SmmVariableHandler::InstallProtocol(bool NullInterface) {
+  Interface_ = NullInterface ? nullptr : &SmmVariableInterface;
+  if (EFI_ERROR(P.InstallProtocol(&Handle_, gEfiSmmVariableProtocolGuid, Interface_))) {
     Fail("SMM variable protocol install failed");
   }
   return Handle_;
@@ -80,7 +81,7 @@ EFI_HANDLE SmmVariableHandler::InstallProtocol() {
 
 void SmmVariableHandler::UninstallProtocol() {
   if (Handle_ != nullptr) {
-    P.UninstallProtocol(Handle_, gEfiSmmVariableProtocolGuid, &SmmVariableInterface);
+    P.UninstallProtocol(Handle_, gEfiSmmVariableProtocolGuid, Interface_);
     Handle_ = nullptr;
   }
 }

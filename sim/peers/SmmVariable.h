@@ -32,7 +32,9 @@ class SmmVariableHandler : public Peer {
  public:
   explicit SmmVariableHandler(Platform &P);  // answers the platform's software SMIs
 
-  EFI_HANDLE InstallProtocol();  // makes the SMM path visible to LocateProtocol
+  // Makes the SMM path visible to LocateProtocol. A platform may install the protocol
+  // without an interface (NULL): only its presence counts.
+  EFI_HANDLE InstallProtocol(bool NullInterface = false);
   void UninstallProtocol();
 
   struct Smi {
@@ -54,6 +56,7 @@ class SmmVariableHandler : public Peer {
 
   Platform &P;
   EFI_HANDLE Handle_ = nullptr;
+  VOID *Interface_ = nullptr;
   std::vector<Smi> Log;
 };
 

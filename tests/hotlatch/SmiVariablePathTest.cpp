@@ -133,6 +133,21 @@ TEST(SmiVariablePath, HandlerInstalledAfterTheStartIsUsedByTheKey) {
   EXPECT_EQ(Smm.Smis().size(), 3u);
 }
 
+// The protocol's presence chooses the path; its interface is never used, and a platform
+// may install it without one.
+TEST(SmiVariablePath, ProtocolWithoutInterfaceStillChoosesTheSmiPath) {
+  HotlatchBoard Board;
+  sim::SmmVariableHandler &Smm = Board.P.Add<sim::SmmVariableHandler>(Board.P);
+  Smm.InstallProtocol(/*NullInterface=*/true);
+  const unsigned DirectWrites = Board.P.Faults().Count("SetVariable");
+  ASSERT_EQ(Board.Start(), EFI_SUCCESS);
+
+  ASSERT_EQ(Smm.Smis().size(), 3u);
+  EXPECT_EQ(Smm.Smis()[0].Packet,
+            ExpectedPacket(u"Setup", gSetupVariableGuid, WithByte(Board.Setup, SETUP_BIOS_SETUP_DEBUG_OFFSET, 0)));
+  EXPECT_EQ(Board.P.Faults().Count("SetVariable"), DirectWrites);
+}
+
 TEST(SmiVariablePath, WritesAfterExitBootServicesAreRefusedUntouched) {
   HotlatchBoard Board;
   sim::SmmVariableHandler &Smm = Board.AddSmmVariable();
