@@ -16,6 +16,7 @@ BOOLEAN mDebugLevelQueried = FALSE;
 EFI_SYSTEM_TABLE *mDebugLevelSystemTable = nullptr;
 EFI_EVENT mDebugLevelExitBootServicesEvent = nullptr;
 BOOLEAN mDebugLevelBootServicesEnded = FALSE;
+static BOOLEAN mDebugLevelLookupActive = FALSE;
 EFI_DEBUG_MASK_PROTOCOL mDebugMaskProtocol = {EFI_DEBUG_MASK_REVISION, GetDebugMask, SetDebugMask};
 UINT32 gDebugPrintSettledMask = 0xFFFFFFFF;
 
@@ -32,26 +33,15 @@ static VOID EFIAPI DebugLevelExitBootServicesNotify(EFI_EVENT Event, VOID *Conte
   PublishSettledMask();
 }
 
-UINT32 GetDebugPrintErrorLevel(VOID) {
-  // Settled first: the common case, one load and one test. Settling needs the system table,
-  // so a settled mask never stands in for the build default of an unset library.
-  if (mDebugLevelQueried) {
-    return mDebugLevelMask;
-  }
-  if (mDebugLevelSystemTable == nullptr) {
-    return PcdDebugPrintErrorLevel;
-  }
-  // Past ExitBootServices no boot service may be called: the cache answers.
-  if (mDebugLevelBootServicesEnded) {
-    return mDebugLevelMask;
-  }
-
+// Reads "DebugMessageConfig", or the early-boot HOB while variable services are not up
+// yet, and settles the mask when either gives one.
+static VOID ReadDebugLevel(VOID) {
   // Variable services may be read only at TPL_CALLBACK or below; a later message tries again.
   EFI_BOOT_SERVICES *BootServices = mDebugLevelSystemTable->BootServices;
   EFI_TPL CurrentTpl = BootServices->RaiseTPL(TPL_HIGH_LEVEL);
   BootServices->RestoreTPL(CurrentTpl);
   if (CurrentTpl > TPL_CALLBACK) {
-    return mDebugLevelMask;
+    return;
   }
 
   // Zeroed first: a shorter record reads its missing switches as off.
@@ -66,7 +56,7 @@ UINT32 GetDebugPrintErrorLevel(VOID) {
       mDebugLevelQueried = TRUE;
       PublishSettledMask();
     }
-    return mDebugLevelMask;
+    return;
   }
 
   mDebugLevelQueried = TRUE;
@@ -74,6 +64,31 @@ UINT32 GetDebugPrintErrorLevel(VOID) {
     mDebugLevelMask = DecodeDebugMessageConfig(Config);
   }
   PublishSettledMask();
+}
+
+UINT32 GetDebugPrintErrorLevel(VOID) {
+  // Settled first: the common case, one load and one test. Settling needs the system table,
+  // so a settled mask never stands in for the build default of an unset library.
+  if (mDebugLevelQueried) {
+    return mDebugLevelMask;
+  }
+  if (mDebugLevelSystemTable == nullptr) {
+    return PcdDebugPrintErrorLevel;
+  }
+  // Past ExitBootServices no boot service may be called: the cache answers.
+  if (mDebugLevelBootServicesEnded) {
+    return mDebugLevelMask;
+  }
+  // The lookup can print: without a HOB list the HOB lookup asserts, and the assertion's
+  // DEBUG asks for the level again. The mask known so far answers that inner question, so
+  // the two cannot recurse until the stack runs out.
+  if (mDebugLevelLookupActive) {
+    return mDebugLevelMask;
+  }
+
+  mDebugLevelLookupActive = TRUE;
+  ReadDebugLevel();
+  mDebugLevelLookupActive = FALSE;
   return mDebugLevelMask;
 }
 

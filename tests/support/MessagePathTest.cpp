@@ -115,6 +115,23 @@ TEST_F(HobTestCase, FourByteHobLeavesTheLookupPending) {
   EXPECT_EQ(Platform.Faults().Count("GetVariable"), Reads);
 }
 
+// Without a HOB list the HOB lookup asserts, and the assertion's own DEBUG asks for the level
+// again: that inner question must be answered from what is known, not by another lookup.
+TEST_F(HobTestCase, NoHobListWhileVariablesAreNotAvailableAssertsWithoutRecursing) {
+  Platform.SetHobList({});
+  Platform.Variables().SetNotAvailableYet(true);
+  ASSERT_EQ(Start(), EFI_SUCCESS);
+  const size_t AssertsAtStart = Asserts().size();
+  const unsigned ReadsAtStart = Platform.Faults().Count("GetVariable");
+
+  EXPECT_EQ(Probe->GetDebugPrintErrorLevel(), 0x08000000u);
+  EXPECT_EQ(Platform.Faults().Count("GetVariable"), ReadsAtStart + 1) << "one read: none from inside the lookup";
+  std::vector<sim::AssertMessage> All = Asserts();
+  ASSERT_EQ(All.size(), AssertsAtStart + 2) << "the HOB list's status and its pointer, once each";
+  EXPECT_EQ(All[AssertsAtStart].Description, "!EFI_ERROR (Status)");
+  EXPECT_EQ(All[AssertsAtStart + 1].Description, "mHobList != ((void *) 0)");
+}
+
 TEST_F(HobTestCase, SetDebugMaskWhilePendingIsReplacedByTheVariable) {
   Platform.Variables().SetNotAvailableYet(true);
   ASSERT_EQ(Start(), EFI_SUCCESS);
