@@ -9,13 +9,13 @@ EFI_BOOT_SERVICES *gBS = nullptr;
 
 EFI_STATUS UefiBootServicesTableLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
   gImageHandle = ImageHandle;
-  ASSERT(gImageHandle != nullptr);
+  ASSERT(gImageHandle != ((void *) 0));
 
   gST = SystemTable;
-  ASSERT(gST != nullptr);
+  ASSERT(gST != ((void *) 0));
 
   gBS = SystemTable != nullptr ? SystemTable->BootServices : nullptr;
-  ASSERT(gBS != nullptr);
+  ASSERT(gBS != ((void *) 0));
 
   return EFI_SUCCESS;
 }

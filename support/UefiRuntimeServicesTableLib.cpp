@@ -6,8 +6,8 @@
 EFI_RUNTIME_SERVICES *gRT = nullptr;
 
 EFI_STATUS UefiRuntimeServicesTableLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
-  ASSERT(SystemTable != nullptr);
+  ASSERT(SystemTable != ((void *) 0));
   gRT = SystemTable != nullptr ? SystemTable->RuntimeServices : nullptr;
-  ASSERT(gRT != nullptr);
+  ASSERT(gRT != ((void *) 0));
   return EFI_SUCCESS;
 }
