@@ -6,19 +6,18 @@
 EFI_RUNTIME_SERVICES *mVariableRuntimeServices;
 BOOLEAN mVariableBootServicesExited;
 EFI_EVENT mVariableExitBootServicesEvent;
-static BOOLEAN mVariableExitBootServicesEventClosed;
 
+// UEFI allows no memory service inside an exit-boot-services notification, and closing an
+// event frees firmware memory: the event stays with the firmware, which drops it with the
+// boot services.
 static VOID EFIAPI VariableLibExitBootServicesNotify(EFI_EVENT Event, VOID *Context) {
   mVariableBootServicesExited = TRUE;
-  gBS->CloseEvent(Event);
-  mVariableExitBootServicesEventClosed = TRUE;
 }
 
 EFI_STATUS DxeVariableLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
   mVariableRuntimeServices = gRT;
   mVariableBootServicesExited = FALSE;
   mVariableExitBootServicesEvent = nullptr;
-  mVariableExitBootServicesEventClosed = FALSE;
   // Without the service yet this is EFI_ABORTED, and the pointer stays unconverted; writes
   // after boot services are refused anyway, so the pointer is never used then.
   TeskRegisterPointer((VOID **)&mVariableRuntimeServices);
@@ -28,10 +27,11 @@ EFI_STATUS DxeVariableLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *S
 
 EFI_STATUS DxeVariableLibDestructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
   ASSERT(gBS != ((void *) 0));
-  if (mVariableExitBootServicesEvent != nullptr && !mVariableExitBootServicesEventClosed) {
+  // Destructors run only in the boot-services phase; a second call finds the event gone.
+  if (mVariableExitBootServicesEvent != nullptr && !mVariableBootServicesExited) {
     EFI_STATUS Status = gBS->CloseEvent(mVariableExitBootServicesEvent);
     ASSERT_EFI_ERROR(Status);
-    mVariableExitBootServicesEventClosed = TRUE;
+    mVariableExitBootServicesEvent = nullptr;
   }
   if (mVariableRuntimeServices != nullptr) {
     TeskUnregisterPointer((VOID **)&mVariableRuntimeServices);
