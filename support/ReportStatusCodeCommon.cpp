@@ -16,6 +16,13 @@ VOID ReportStatusCodeLocateProtocol(VOID) {
   if (mReportStatusCodeLibStatusCodeProtocol != nullptr || gBS == nullptr || gBS->LocateProtocol == nullptr) {
     return;
   }
+  // The protocol services may not be called above TPL_NOTIFY: a report made there before
+  // the protocol was ever found is lost, and a later one at a lower level looks again.
+  EFI_TPL Tpl = gBS->RaiseTPL(TPL_HIGH_LEVEL);
+  gBS->RestoreTPL(Tpl);
+  if (Tpl > TPL_NOTIFY) {
+    return;
+  }
   EFI_STATUS_CODE_PROTOCOL *Protocol = nullptr;
   if (!EFI_ERROR(LocateProtocolOf(&Protocol))) {
     mReportStatusCodeLibStatusCodeProtocol = Protocol;

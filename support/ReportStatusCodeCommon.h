@@ -11,7 +11,8 @@ static_assert(kStatusCodeLocalDataMaxSize == 492, "local status-code buffer");
 // Null until a report finds the platform's protocol; never dropped afterwards.
 extern EFI_STATUS_CODE_PROTOCOL *mReportStatusCodeLibStatusCodeProtocol;
 
-// Looks for the protocol while none is cached (only if boot services can look).
+// Looks for the protocol while none is cached (only if boot services can look, and at
+// TPL_NOTIFY or below).
 VOID ReportStatusCodeLocateProtocol(VOID);
 
 // TRUE when Data and Size describe the extended data consistently; asserts otherwise.

@@ -53,7 +53,22 @@ TEST_F(DxeStatusCodeTest, DataAndSizeThatDisagreeAreRefused) {
   EXPECT_EQ(Failed[1].Description, "!((ExtendedData != ((void *) 0)) && (ExtendedDataSize == 0))");
 }
 
+// The protocol services are out of reach above TPL_NOTIFY: until a report at a lower level
+// has found the protocol, one made up there is lost without a lookup.
+TEST_F(DxeStatusCodeTest, AboveNotifyNoLookupIsMadeAndAReportLaterFindsTheProtocol) {
+  const unsigned Lookups = Platform.Faults().Count("LocateProtocol");
+  EXPECT_EQ(ReportAt(TPL_HIGH_LEVEL, 8), EFI_UNSUPPORTED);
+  EXPECT_EQ(Platform.Faults().Count("LocateProtocol"), Lookups);
+  EXPECT_TRUE(Platform.StatusCodes().empty());
+
+  EXPECT_EQ(ReportAt(TPL_NOTIFY, 8), EFI_SUCCESS);
+  EXPECT_EQ(Platform.Faults().Count("LocateProtocol"), Lookups + 1);
+  EXPECT_EQ(ReportAt(TPL_HIGH_LEVEL, 8), EFI_SUCCESS) << "found once, the protocol serves every level";
+  EXPECT_EQ(Platform.StatusCodes().size(), 2u);
+}
+
 TEST_F(DxeStatusCodeTest, AboveNotifyTheLocalBufferTakes492BytesAnd493IsTooLarge) {
+  ASSERT_EQ(Report(1), EFI_SUCCESS);  // finds the protocol, which only a lower level may look up
   unsigned Allocations = Platform.Faults().Count("AllocatePool");
   EXPECT_EQ(ReportAt(TPL_HIGH_LEVEL, 492), EFI_SUCCESS);
   EXPECT_EQ(Last().Data, ExpectedRecord(492));
