@@ -25,6 +25,11 @@ EFI_STATUS ConsoleCall(const char *Member, EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *This
   if (S == nullptr) {
     return EFI_UNSUPPORTED;
   }
+  // The console belongs to the boot services: past their end the firmware's is gone.
+  if (S->Owner.BootServicesEnded()) {
+    Fail(std::string(Member) + " called after ExitBootServices");
+    return EFI_UNSUPPORTED;
+  }
   if (auto Injected = S->Owner.Faults().Check(Member)) {
     return *Injected;
   }

@@ -12,8 +12,11 @@ void Platform::Impl::ExitBootServices() {
     Fail("ExitBootServices called twice");
     return;
   }
-  // The group's notifications still run in the boot-services phase.
+  // The group's notifications still run in the boot-services phase, but without memory
+  // services: the caller has read the memory map it hands over.
+  InExitBootServicesNotify = true;
   Owner.SignalGroup(gEfiEventExitBootServicesGuid);
+  InExitBootServicesNotify = false;
   Owner.Ended = true;
 }
 

@@ -128,6 +128,7 @@ struct Platform::Impl {
   void RefreshSystemTableCrc();
 
   // --- Lifecycle (Lifecycle.cpp).
+  bool InExitBootServicesNotify = false;
   bool InVirtualAddressChange = false;
   bool VirtualMapSet = false;
   INT64 VirtualOffset = 0;

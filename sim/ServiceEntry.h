@@ -7,15 +7,20 @@
 
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <type_traits>
 
 namespace sim {
+
+// UEFI's TPL limits and the exit-boot-services notification rule (ServiceRules.cpp).
+void CheckCallingRules(Platform &P, std::string_view Name);
 
 inline void NoteBootServiceCall(Platform &P, const char *Name) {
   if (P.BootServicesEnded()) {
     P.State().BootCallsAfterExit++;
     Fail(std::string("boot service called after ExitBootServices: ") + Name);
   }
+  CheckCallingRules(P, Name);
 }
 
 template <class Body>
