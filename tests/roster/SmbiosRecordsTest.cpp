@@ -192,6 +192,7 @@ TEST_F(SmbiosRecordsTest, TableThatEndsInsideTheProcessorSearchEndsEverySearch) 
   EXPECT_EQ(CountLines, "CpuCount = 1\nDimmCount = 0\n");
   ASSERT_EQ(Table->Calls().size(), 4u) << "no GetNext after the failed one";
   EXPECT_EQ(Table->Calls().back().Status, EFI_NOT_FOUND);
+  EXPECT_EQ(Table->Calls().back().HandleOut, SMBIOS_HANDLE_PI_RESERVED) << "EDK II's GetNext rewinds the handle";
 }
 
 TEST_F(SmbiosRecordsTest, MemoryDeviceBeforeTheBiosIsNotReadAgainAfterTheEnd) {
