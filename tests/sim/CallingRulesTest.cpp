@@ -86,14 +86,6 @@ TEST_F(CallingRulesTest, MemoryServicesInsideAnExitBootServicesNotificationFail)
   EXPECT_THAT(FailuresOf([&] { P.ExpectNoLeaks(); }), ElementsAre(HasSubstr("pool block leaked")));
 }
 
-TEST_F(CallingRulesTest, MemoryServicesBeforeTheExitAreFine) {
-  Probe Ordinary{"ordinary", &Runs, [&](EFI_EVENT Self) { Bs->CloseEvent(Self); }};
-  EFI_EVENT Event = nullptr;
-  ASSERT_EQ(Bs->CreateEvent(EVT_NOTIFY_SIGNAL, TPL_CALLBACK, RecordNotify, &Ordinary, &Event), EFI_SUCCESS);
-  EXPECT_THAT(FailuresOf([&] { Bs->SignalEvent(Event); }), IsEmpty());
-  EXPECT_EQ(Runs.size(), 1u);
-}
-
 TEST_F(CallingRulesTest, ConsoleOutputAfterExitBootServicesFailsAndWritesNothing) {
   EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *ConOut = P.SystemTable()->ConOut;
   ASSERT_EQ(ConOut->OutputString(ConOut, const_cast<CHAR16 *>(u"before")), EFI_SUCCESS);

@@ -53,19 +53,5 @@ TEST_F(ProbeTest, ProtocolNotifyEventThatCannotBeCreatedRegistersNothing) {
   EXPECT_EQ(Platform.Faults().Count("SignalEvent"), 0u);
 }
 
-// The record carries the expression as EDK II's libraries spell it, NULL included.
-TEST_F(ProbeTest, MissingRegistrationIsAssertedWithTheNullPointerSpelledOut) {
-  ASSERT_EQ(Start(), EFI_SUCCESS);
-  const size_t Before = Asserts().size();
-  NotifyLog Log;
-  EFI_EVENT Event = Probe->CreateProtocolNotifyEvent(&kWatched, TPL_CALLBACK, RecordNotify, &Log, nullptr);
-  const std::vector<sim::AssertMessage> All = Asserts();
-  ASSERT_GT(All.size(), Before);
-  EXPECT_EQ(All[Before].Description, "Registration != ((void *) 0)");
-  if (Event != nullptr) {
-    Platform.BootServices()->CloseEvent(Event);
-  }
-}
-
 }  // namespace
 }  // namespace supporttest
