@@ -62,7 +62,8 @@ static PCI_LINK ReadBridgeLink(PCI_ROOT_BRIDGE_ROUTES *Routes, UINT8 Bus, UINT8 
   return Link;
 }
 
-static VOID StorePciRecord(PCI_ROOT_BRIDGE_ROUTES *Routes, CHAR8 *NameBuffer, UINT8 Bus, UINT8 Function, PCI_LINK Link) {
+static VOID StorePciRecord(PCI_ROOT_BRIDGE_ROUTES *Routes, CHAR8 *NameBuffer, UINT8 Bus, UINT8 Function,
+                           PCI_LINK Link) {
   PCI_RECORD *Record;
   UINT8 Index;
   UINT8 BaseClassCode;
