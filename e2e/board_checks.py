@@ -107,7 +107,7 @@ def key_lines(board):
               f"Inventory data TotalSize = {total}", f"Inventory data HeaderSize = {total - 3}",
               "InvData CalCrc32 Status = Success", f"CalCrc32 = {crc:X}", "Inventory Status = Success",
               f"HandleCount = {model.disk_info_handle_count(board):X}", "Inventory function Event exit"]
-    for port, bus in model.root_port_buses(board):
+    for port, _, _ in model.root_port_buses(board):
         if port["endpoints"]:
             speed, width = model.link_status(board, port)
             roster.append(f"Link_Speed = {speed:X}, Link_Width = {width:X}")
@@ -177,9 +177,19 @@ def check_console_and_tesk(report, raw, results):
                     f"Tesk: Hotlatch registered its service pointer, then its runtime-table pointer ({report.tesk})"))
 
 
+def check_root_bridges(board, report, results):
+    expected = model.root_bridges(board)
+    reported = [(number_field(bridge, "first"), number_field(bridge, "last")) if number_field(bridge, "buses") else None
+                for bridge in report.root_bridges]
+    results.append((reported == expected, "root bridges in handle order with their bus ranges: "
+                    + ", ".join("none" if r is None else f"{r[0]:#04x}-{r[1]:#04x}" for r in reported)
+                    + f" (board gives {', '.join(f'{first:#04x}-{last:#04x}' for first, last in expected)})"))
+
+
 def check_report(board, report, raw):
     results = []
     check_steps(report, results)
+    check_root_bridges(board, report, results)
     check_inventory(board, report, results)
     check_sata(board, report, results)
     check_transcripts(board, report, results)
@@ -193,8 +203,9 @@ def measurements(report):
     per100 = number_field(report.steps.get("TSC", {}), "per100ms")
     inventory = number_field(report.triggers[0], "ticks") if report.triggers else None
     scan = number_field(report.steps.get("SCAN", {}), "ticks")
+    reads = number_field(report.steps.get("SCAN", {}), "reads") or 65536
     if per100 and inventory is not None and scan:
-        lines.append(f"inventory {inventory * 100 / per100:.1f} ms (TSC {inventory}), bare 65,536-read scan "
+        lines.append(f"inventory {inventory * 100 / per100:.1f} ms (TSC {inventory}), bare {reads:,}-read scan "
                      f"{scan * 100 / per100:.1f} ms (TSC {scan}), ratio {inventory / scan:.2f}")
     sizes = sorted(((number_field(e, "size") or 0, e.get("ours", "-")) for e in report.loaded
                     if e.get("ours") != "BoardHarness.efi"), reverse=True)

@@ -82,14 +82,8 @@ def validate_board(board):
             raise BoardError(f"unknown device model {device['model']}")
     for port in board["root_ports"]:
         addresses.add(parse_addr(port["addr"]))
-        if port["speed"] not in LINK_SPEED_CODES:
-            raise BoardError(f"{port['id']}: x-speed {port['speed']} unknown")
-        functions = [endpoint["function"] for endpoint in port["endpoints"]]
-        if functions and 0 not in functions:
-            raise BoardError(f"{port['id']}: endpoint functions without function 0")
-        for endpoint in port["endpoints"]:
-            if endpoint["model"] not in models:
-                raise BoardError(f"unknown device model {endpoint['model']}")
+        validate_root_port(port, models)
+    validate_expander_bridges(board, addresses)
     for controller in board["sata_controllers"]:
         addresses.add(parse_addr(controller["addr"]))
         ports = [drive["port"] for drive in controller["drives"]]
@@ -102,6 +96,37 @@ def validate_board(board):
         raise BoardError("the ESP shares a PCI address with another device")
     if len(board["identity_words"]) != 4:
         raise BoardError("the platform identity has four words")
+
+
+def validate_root_port(port, models):
+    if port["speed"] not in LINK_SPEED_CODES:
+        raise BoardError(f"{port['id']}: x-speed {port['speed']} unknown")
+    functions = [endpoint["function"] for endpoint in port["endpoints"]]
+    if functions and 0 not in functions:
+        raise BoardError(f"{port['id']}: endpoint functions without function 0")
+    for endpoint in port["endpoints"]:
+        if endpoint["model"] not in models:
+            raise BoardError(f"unknown device model {endpoint['model']}")
+
+
+def validate_expander_bridges(board, addresses):
+    """Each expander bridge sits on bus 0 and opens its own root bus, above every bus
+    the root bridge before it hands out."""
+    first = len(board["root_ports"]) + 1
+    for expander in sorted(board.get("expander_bridges", []), key=lambda e: number(e["bus_nr"])):
+        where = parse_addr(expander["addr"])
+        if where in addresses:
+            raise BoardError(f"{expander['id']}: address {expander['addr']} is taken")
+        addresses.add(where)
+        bus = number(expander["bus_nr"])
+        if not first <= bus <= 0xFF - len(expander["root_ports"]):
+            raise BoardError(f"{expander['id']}: bus_nr {bus:#x} collides with the buses below it or runs past 0xFF")
+        ports = [parse_addr(port["addr"]) for port in expander["root_ports"]]
+        if len(set(ports)) != len(ports):
+            raise BoardError(f"{expander['id']}: two root ports share an address")
+        for port in expander["root_ports"]:
+            validate_root_port(port, board["device_models"])
+        first = bus + len(expander["root_ports"]) + 1
 
 
 # --- SMBIOS structures handed to QEMU as files -------------------------------------------
@@ -232,12 +257,31 @@ def dimm_record(dimm, instance):
     return bytes(record)
 
 
+def root_bridges(board):
+    """(first bus, last bus) of each root bridge in handle order, as its Configuration()
+    reports them once OVMF has enumerated: the main one first, then one per expander
+    bridge by ascending bus_nr. The bus-number descriptor covers the root bus and the
+    buses handed out below it (one per root port here), not every bus the root bridge
+    would decode."""
+    roots = [(0, len(board["root_ports"]))]
+    roots += sorted((number(expander["bus_nr"]), len(expander["root_ports"]))
+                    for expander in board.get("expander_bridges", []))
+    return [(bus, bus + ports) for bus, ports in roots]
+
+
 def root_port_buses(board):
-    """OVMF's PCI bus driver numbers bridges depth first, in device and function order on
-    bus 0. Nothing here sits behind an endpoint, so every root port's secondary bus is
-    the next number, whether the port is empty or not."""
-    ports = sorted(board["root_ports"], key=lambda port: parse_addr(port["addr"]))
-    return [(port, bus) for bus, port in enumerate(ports, start=1)]
+    """(port, bus of the port, its secondary bus) in the order of the inventory's scan.
+    OVMF's PCI bus driver numbers the bridges below each root bus depth first, in device
+    and function order, from the root bus + 1 on. Nothing here sits behind an endpoint,
+    so every root port's secondary bus is the next number, whether the port is empty or
+    not."""
+    roots = [(0, board["root_ports"])]
+    roots += [(number(expander["bus_nr"]), expander["root_ports"]) for expander in board.get("expander_bridges", [])]
+    found = []
+    for root_bus, ports in sorted(roots, key=lambda root: root[0]):
+        ports = sorted(ports, key=lambda port: parse_addr(port["addr"]))
+        found += [(port, root_bus, bus) for bus, port in enumerate(ports, start=root_bus + 1)]
+    return found
 
 
 def link_status(board, port):
@@ -270,7 +314,7 @@ def pci_record(model, bus, function, instance, speed, width):
 
 def expected_pci_records(board):
     records = []
-    for port, bus in root_port_buses(board):
+    for port, _, bus in root_port_buses(board):
         if not port["endpoints"]:
             continue
         function0 = next(e for e in port["endpoints"] if e["function"] == 0)
@@ -382,7 +426,7 @@ def disk_info_handle_count(board):
     """Disk Info instances the firmware installs: one per AHCI drive and one per NVMe
     namespace. An nvme device without a drive has no namespace."""
     drives = sum(len(controller["drives"]) for controller in board["sata_controllers"])
-    nvme = sum(1 for port in board["root_ports"] for e in port["endpoints"]
+    nvme = sum(1 for port, _, _ in root_port_buses(board) for e in port["endpoints"]
                if e["model"] == "nvme" and "drive" in e.get("props", {}))
     return drives + nvme
 

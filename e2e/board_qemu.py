@@ -14,19 +14,13 @@ ESP_FILES = {"BoardHarness.efi": os.path.join("EFI", "BOOT", "BOOTX64.EFI"),
              "Roster.efi": "Roster.efi", "Hotlatch.efi": "Hotlatch.efi"}
 
 
-def device_args(board):
-    """-device and -drive arguments for the board's PCI devices, in a stable order."""
-    models = board["device_models"]
+def root_port_args(ports, bus, models):
+    """Root ports on one root bus, each followed by its endpoints."""
     args = []
-    for device in board["bus0_devices"]:
-        spec = f"{device['model']},addr={device['addr']}"
-        if device.get("multifunction"):
-            spec += ",multifunction=on"
-        args += ["-device", spec]
-    ports = sorted(board["root_ports"], key=lambda port: board_model.parse_addr(port["addr"]))
+    ports = sorted(ports, key=lambda port: board_model.parse_addr(port["addr"]))
     for port in ports:
         device, function = board_model.parse_addr(port["addr"])
-        spec = (f"pcie-root-port,id={port['id']},bus=pcie.0,addr={port['addr']},chassis={port['chassis']},"
+        spec = (f"pcie-root-port,id={port['id']},bus={bus},addr={port['addr']},chassis={port['chassis']},"
                 f"port={port['port']},x-speed={port['speed']},x-width={port['width']}")
         # Function 0 of a device that carries more root ports must say so.
         if function == 0 and any(board_model.parse_addr(p["addr"])[0] == device and p is not port for p in ports):
@@ -41,6 +35,30 @@ def device_args(board):
             for key, value in endpoint.get("props", {}).items():
                 spec += f",{key}={value}"
             args += ["-device", spec]
+    return args
+
+
+def device_args(board):
+    """-device and -drive arguments for the board's PCI devices, in a stable order."""
+    models = board["device_models"]
+    args = []
+    for device in board["bus0_devices"]:
+        spec = f"{device['model']},addr={device['addr']}"
+        if device.get("multifunction"):
+            spec += ",multifunction=on"
+        args += ["-device", spec]
+    args += root_port_args(board["root_ports"], "pcie.0", models)
+    return args
+
+
+def expander_args(board):
+    """Each expander bridge is one more root bridge with a root bus of its own. QEMU plugs
+    a device named without a bus into the newest bus, so these come last."""
+    args = []
+    for expander in sorted(board.get("expander_bridges", []), key=lambda e: board_model.number(e["bus_nr"])):
+        args += ["-device", f"pxb-pcie,id={expander['id']},bus_nr={board_model.number(expander['bus_nr'])},"
+                            f"bus=pcie.0,addr={expander['addr']}"]
+        args += root_port_args(expander["root_ports"], expander["id"], board["device_models"])
     return args
 
 
@@ -109,6 +127,7 @@ def qemu_command(board, qemu, root, images):
     command += smbios_args(board, os.path.join(root, "smbios"))
     command += device_args(board)
     command += sata_args(board, os.path.join(root, "disks"))
+    command += expander_args(board)
     return command, serial, qmp
 
 

@@ -43,6 +43,7 @@ class Report:
     status: list = dataclasses.field(default_factory=list)
     tesk: list = dataclasses.field(default_factory=list)
     loaded: list = dataclasses.field(default_factory=list)
+    root_bridges: list = dataclasses.field(default_factory=list)
     complete: bool = False
 
 
@@ -105,6 +106,8 @@ def parse_report(raw):
             report.tesk.append(rest)
         elif word == "LOADED":
             report.loaded.append(rest)
+        elif word == "ROOTBRIDGE":
+            report.root_bridges.append(rest)
         else:
             report.steps[word] = rest
     return report

@@ -96,11 +96,30 @@ class WholeInventory(unittest.TestCase):
         b = board()
         records = model.expected_pci_records(b)
         buses = [(r[78], r[79]) for r in records]
-        self.assertEqual(buses, [(1, 0), (2, 0), (3, 0), (3, 1)])
-        self.assertEqual([r[5] for r in records], [0, 1, 2, 3])
+        self.assertEqual(buses, [(1, 0), (2, 0), (3, 0), (3, 1), (0x81, 0)])
+        self.assertEqual([r[5] for r in records], [0, 1, 2, 3, 4])
         # The e1000 has no PCI Express capability: its port shows the chosen 8 GT/s x16.
         self.assertEqual((records[0][537], records[0][538]), (3, 16))
         self.assertEqual((records[3][537], records[3][538]), (1, 1))
+        # Behind the expander bridge: its own root port's chosen 5 GT/s x2.
+        self.assertEqual((records[4][537], records[4][538]), (2, 2))
+        self.assertEqual(records[4][9:29], b"Bus=81 Dev= 0 Fun= 0")
+
+    def test_root_buses_of_expander_bridges(self):
+        b = copy.deepcopy(board())
+        port = {"id": "x", "addr": "00.0", "chassis": 9, "port": 9, "speed": "8", "width": 4,
+                "endpoints": [{"function": 0, "model": "e1000"}]}
+        b["expander_bridges"] = [
+            {"id": "pxb2", "addr": "0b.0", "bus_nr": 0xC0, "root_ports": [dict(port, id="c1")]},
+            {"id": "pxb1", "addr": "0a.0", "bus_nr": "0x40",
+             "root_ports": [dict(port, id="a2", addr="01.0"), dict(port, id="a1", addr="00.0", endpoints=[])]},
+        ]
+        model.validate_board(b)
+        placed = [(p["id"], root, bus) for p, root, bus in model.root_port_buses(b)]
+        self.assertEqual(placed, [("rp1", 0, 1), ("rp2", 0, 2), ("rp3", 0, 3), ("rp4", 0, 4),
+                                  ("a1", 0x40, 0x41), ("a2", 0x40, 0x42), ("c1", 0xC0, 0xC1)])
+        self.assertEqual(model.root_bridges(b), [(0, 4), (0x40, 0x42), (0xC0, 0xC1)])
+        self.assertEqual([r[78] for r in model.expected_pci_records(b)][-2:], [0x42, 0xC1])
 
     def test_a_bridge_class_endpoint_is_not_recorded(self):
         b = copy.deepcopy(board())
@@ -157,6 +176,9 @@ class BoardDefinition(unittest.TestCase):
             "unknown speed": lambda b: b["root_ports"][0].update(speed="3"),
             "bad address": lambda b: b["root_ports"][0].update(addr="40.0"),
             "esp clash": lambda b: b["esp"].update(addr="17.0"),
+            "root bus among the main buses": lambda b: b["expander_bridges"][0].update(bus_nr=4),
+            "root bus past 0xFF": lambda b: b["expander_bridges"][0].update(bus_nr=0xFF),
+            "expander address taken": lambda b: b["expander_bridges"][0].update(addr="1c.0"),
         }
         for name, spoil in cases.items():
             with self.subTest(name):

@@ -61,7 +61,8 @@ class CommandLine(unittest.TestCase):
 
     def test_pci_topology(self):
         ports = option_value(self.command, "-device", "pcie-root-port")
-        self.assertEqual(len(ports), 4)
+        self.assertEqual(len(ports), 5)
+        self.assertEqual(ports[4], "pcie-root-port,id=rpx1,bus=pxb1,addr=00.0,chassis=5,port=5,x-speed=5,x-width=2")
         self.assertIn("addr=1c.0", ports[0])
         self.assertIn("multifunction=on", ports[0])
         self.assertTrue(all("multifunction" not in port for port in ports[1:]))
@@ -71,6 +72,12 @@ class CommandLine(unittest.TestCase):
         self.assertIn("virtio-rng-pci,bus=rp3,addr=00.1,romfile=", self.command)
         self.assertIn("nvme,bus=rp2,addr=00.0,romfile=,serial=NVME0001", self.command)
         self.assertIn("virtio-rng-pci,addr=11.0,multifunction=on", self.command)
+        # A device without a bus goes to QEMU's newest bus: the expander comes after them all.
+        expander = self.command.index("pxb-pcie,id=pxb1,bus_nr=128,bus=pcie.0,addr=0a.0")
+        self.assertGreater(expander, max(self.command.index(arg) for arg in option_value(self.command, "-device", "ich9-ahci")))
+        self.assertEqual(self.command[expander + 2:expander + 6:2],
+                         ["pcie-root-port,id=rpx1,bus=pxb1,addr=00.0,chassis=5,port=5,x-speed=5,x-width=2",
+                          "e1000,bus=rpx1,addr=00.0,romfile="])
 
     def test_sata_controllers_and_sparse_drives(self):
         self.assertEqual(option_value(self.command, "-device", "ich9-ahci"),
@@ -166,6 +173,16 @@ class OtherJudges(unittest.TestCase):
         failures = self.failures(board_checks.check_transcripts, self.board, self.report)
         self.assertFalse(any(text.startswith("Roster transcript has \"") for text in failures), failures)
         self.assertTrue(any("Hotlatch transcript" in text for text in failures))
+
+    def test_root_bridge_ranges(self):
+        self.report.root_bridges = [{"buses": "0x1", "first": "0x0", "last": "0x4"},
+                                    {"buses": "0x1", "first": "0x80", "last": "0x81"}]
+        self.assertEqual(self.failures(board_checks.check_root_bridges, self.board, self.report), [])
+        for wrong in ([self.report.root_bridges[0]],
+                      [self.report.root_bridges[0], {"buses": "0x0", "first": "0x80", "last": "0x81"}],
+                      [self.report.root_bridges[1], self.report.root_bridges[0]]):
+            self.report.root_bridges = wrong
+            self.assertEqual(len(self.failures(board_checks.check_root_bridges, self.board, self.report)), 1)
 
     def test_measurements(self):
         self.report.steps = {"TSC": {"per100ms": "0x100"}, "SCAN": {"ticks": "0x80"}}

@@ -1,7 +1,6 @@
-// Configuration-space access for the PCI walk: single reads through the root bridge and
-// the PCI Express capability search.
+// Configuration-space access for the PCI walk: single reads through the root bridge that
+// decodes the bus, and the PCI Express capability search.
 #include <Library/DebugLib.h>
-#include <Library/UefiBootServicesTableLib.h>
 
 #include "Roster.h"
 
@@ -12,55 +11,52 @@
 #define PCI_CAPABILITY_POINTER_LIMIT 0xF0
 #define PCI_CAPABILITY_NEXT_OFFSET 1
 
-// The destination starts as all ones, so a read the root bridge refuses reads as absent.
-UINT8 PciRead8(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *RootBridgeIo, UINT8 Bus, UINT8 Device, UINT8 Function, UINT32 Register) {
+// The destination starts as all ones, so a refused read, or a bus no root bridge
+// decodes, reads as absent.
+UINT8 PciRead8(PCI_ROOT_BRIDGE_ROUTES *Routes, UINT8 Bus, UINT8 Device, UINT8 Function, UINT32 Register) {
   UINT8 Value;
 
   Value = MAX_UINT8;
-  RootBridgeIo->Pci.Read(RootBridgeIo, EfiPciWidthFifoUint8, EfiPciAddress(Bus, Device, Function, Register), 1, &Value);
+  PciRoutedRead(Routes, EfiPciWidthFifoUint8, Bus, EfiPciAddress(Bus, Device, Function, Register), &Value);
   return Value;
 }
 
-UINT16 PciRead16(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *RootBridgeIo, UINT8 Bus, UINT8 Device, UINT8 Function, UINT32 Register) {
+UINT16 PciRead16(PCI_ROOT_BRIDGE_ROUTES *Routes, UINT8 Bus, UINT8 Device, UINT8 Function, UINT32 Register) {
   UINT16 Value;
 
   Value = MAX_UINT16;
-  RootBridgeIo->Pci.Read(RootBridgeIo, EfiPciWidthFifoUint16, EfiPciAddress(Bus, Device, Function, Register), 1, &Value);
+  PciRoutedRead(Routes, EfiPciWidthFifoUint16, Bus, EfiPciAddress(Bus, Device, Function, Register), &Value);
   return Value;
 }
 
 // Only the function's own list is searched.
-UINT8 FindPciExpressCapability(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *RootBridgeIo, UINT8 Bus, UINT8 Device, UINT8 Function) {
+UINT8 FindPciExpressCapability(PCI_ROOT_BRIDGE_ROUTES *Routes, UINT8 Bus, UINT8 Device, UINT8 Function) {
   UINT8 Pointer;
   UINT32 Steps;
 
-  Pointer = PciRead8(RootBridgeIo, Bus, Device, Function, PCI_CAPABILITY_POINTER_OFFSET);
+  Pointer = PciRead8(Routes, Bus, Device, Function, PCI_CAPABILITY_POINTER_OFFSET);
   for (Steps = 0; Steps < PCI_CAPABILITY_STEP_LIMIT; Steps++) {
     if (Pointer == 0 || Pointer >= PCI_CAPABILITY_POINTER_LIMIT) {
       return 0;
     }
-    if (PciRead8(RootBridgeIo, Bus, Device, Function, Pointer) == EFI_PCI_CAPABILITY_ID_PCIEXP) {
+    if (PciRead8(Routes, Bus, Device, Function, Pointer) == EFI_PCI_CAPABILITY_ID_PCIEXP) {
       return Pointer;
     }
-    Pointer = PciRead8(RootBridgeIo, Bus, Device, Function, (UINT32)Pointer + PCI_CAPABILITY_NEXT_OFFSET);
+    Pointer = PciRead8(Routes, Bus, Device, Function, (UINT32)Pointer + PCI_CAPABILITY_NEXT_OFFSET);
   }
   return 0;
 }
 
-VOID ReadPciDeviceIds(UINT8 Bus, UINT8 Device, UINT8 Function, UINT8 *BaseClassCode, UINT8 *SubClassCode,
-                      UINT16 *VendorId, UINT16 *DeviceId, UINT16 *SubSystemVendorId, UINT16 *SubSystemId) {
-  EFI_STATUS Status;
-  EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *RootBridgeIo;
-
-  RootBridgeIo = NULL;
-  Status = LocateProtocolOf(&RootBridgeIo);
-  if (EFI_ERROR(Status) || RootBridgeIo == NULL) {
+VOID ReadPciDeviceIds(PCI_ROOT_BRIDGE_ROUTES *Routes, UINT8 Bus, UINT8 Device, UINT8 Function, UINT8 *BaseClassCode,
+                      UINT8 *SubClassCode, UINT16 *VendorId, UINT16 *DeviceId, UINT16 *SubSystemVendorId,
+                      UINT16 *SubSystemId) {
+  if (Routes == NULL) {
     return;
   }
-  *BaseClassCode = PciRead8(RootBridgeIo, Bus, Device, Function, PCI_CLASSCODE_BASE_OFFSET);
-  *SubClassCode = PciRead8(RootBridgeIo, Bus, Device, Function, PCI_CLASSCODE_SUBCLASS_OFFSET);
-  *VendorId = PciRead16(RootBridgeIo, Bus, Device, Function, PCI_VENDOR_ID_OFFSET);
-  *DeviceId = PciRead16(RootBridgeIo, Bus, Device, Function, PCI_DEVICE_ID_OFFSET);
-  *SubSystemVendorId = PciRead16(RootBridgeIo, Bus, Device, Function, PCI_SUBSYSTEM_VENDOR_ID_OFFSET);
-  *SubSystemId = PciRead16(RootBridgeIo, Bus, Device, Function, PCI_SUBSYSTEM_ID_OFFSET);
+  *BaseClassCode = PciRead8(Routes, Bus, Device, Function, PCI_CLASSCODE_BASE_OFFSET);
+  *SubClassCode = PciRead8(Routes, Bus, Device, Function, PCI_CLASSCODE_SUBCLASS_OFFSET);
+  *VendorId = PciRead16(Routes, Bus, Device, Function, PCI_VENDOR_ID_OFFSET);
+  *DeviceId = PciRead16(Routes, Bus, Device, Function, PCI_DEVICE_ID_OFFSET);
+  *SubSystemVendorId = PciRead16(Routes, Bus, Device, Function, PCI_SUBSYSTEM_VENDOR_ID_OFFSET);
+  *SubSystemId = PciRead16(Routes, Bus, Device, Function, PCI_SUBSYSTEM_ID_OFFSET);
 }

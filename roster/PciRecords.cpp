@@ -21,40 +21,40 @@ struct PCI_LINK {
 
 // The endpoint bus behind the bridge at Bus/Device/Function, or FALSE when the function
 // is no bridge leading to a recordable endpoint.
-static BOOLEAN FindEndpointBehind(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *RootBridgeIo, UINT8 Bus, UINT8 Device,
-                                  UINT8 Function, UINT8 *EndpointBus) {
+static BOOLEAN FindEndpointBehind(PCI_ROOT_BRIDGE_ROUTES *Routes, UINT8 Bus, UINT8 Device, UINT8 Function,
+                                  UINT8 *EndpointBus) {
   UINT8 HeaderType;
   UINT8 BaseClass;
 
-  if (PciRead16(RootBridgeIo, Bus, Device, Function, PCI_VENDOR_ID_OFFSET) == PCI_INVALID_VENDOR_ID) {
+  if (PciRead16(Routes, Bus, Device, Function, PCI_VENDOR_ID_OFFSET) == PCI_INVALID_VENDOR_ID) {
     return FALSE;
   }
   // Offset 0x19 is a bus number only in a bridge header; in a type 0 header it is a BAR byte.
-  HeaderType = PciRead8(RootBridgeIo, Bus, Device, Function, PCI_HEADER_TYPE_OFFSET);
+  HeaderType = PciRead8(Routes, Bus, Device, Function, PCI_HEADER_TYPE_OFFSET);
   if ((HeaderType & PCI_HEADER_LAYOUT_MASK) == 0) {
     return FALSE;
   }
-  *EndpointBus = PciRead8(RootBridgeIo, Bus, Device, Function, PCI_BRIDGE_SECONDARY_BUS_OFFSET);
+  *EndpointBus = PciRead8(Routes, Bus, Device, Function, PCI_BRIDGE_SECONDARY_BUS_OFFSET);
 
-  HeaderType = PciRead8(RootBridgeIo, *EndpointBus, 0, 0, PCI_HEADER_TYPE_OFFSET);
+  HeaderType = PciRead8(Routes, *EndpointBus, 0, 0, PCI_HEADER_TYPE_OFFSET);
   if (HeaderType != PCI_HEADER_TYPE_0 && HeaderType != PCI_HEADER_TYPE_0_MULTI_FUNCTION) {
     return FALSE;
   }
-  BaseClass = PciRead8(RootBridgeIo, *EndpointBus, 0, 0, PCI_CLASSCODE_BASE_OFFSET);
+  BaseClass = PciRead8(Routes, *EndpointBus, 0, 0, PCI_CLASSCODE_BASE_OFFSET);
   return BaseClass != PCI_CLASS_BRIDGE && BaseClass != PCI_CLASS_SYSTEM_PERIPHERAL;
 }
 
 // A bridge without a PCI Express capability has no link to report: speed and width 0.
-static PCI_LINK ReadBridgeLink(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *RootBridgeIo, UINT8 Bus, UINT8 Device, UINT8 Function) {
+static PCI_LINK ReadBridgeLink(PCI_ROOT_BRIDGE_ROUTES *Routes, UINT8 Bus, UINT8 Device, UINT8 Function) {
   PCI_LINK Link;
   UINT8 Capability;
   UINT16 LinkStatus;
 
   Link.Speed = 0;
   Link.Width = 0;
-  Capability = FindPciExpressCapability(RootBridgeIo, Bus, Device, Function);
+  Capability = FindPciExpressCapability(Routes, Bus, Device, Function);
   if (Capability != 0) {
-    LinkStatus = PciRead16(RootBridgeIo, Bus, Device, Function, (UINT32)Capability + PCI_EXPRESS_LINK_STATUS_OFFSET);
+    LinkStatus = PciRead16(Routes, Bus, Device, Function, (UINT32)Capability + PCI_EXPRESS_LINK_STATUS_OFFSET);
     Link.Speed = (UINT8)(LinkStatus & PCI_LINK_SPEED_MASK);
     Link.Width = (UINT8)((LinkStatus >> PCI_LINK_WIDTH_SHIFT) & PCI_LINK_WIDTH_MASK);
     DEBUG((DEBUG_INFO, "Link_Speed = %x, Link_Width = %x\n", Link.Speed, Link.Width));
@@ -62,7 +62,8 @@ static PCI_LINK ReadBridgeLink(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *RootBridgeIo, UI
   return Link;
 }
 
-static VOID StorePciRecord(CHAR8 *NameBuffer, UINT8 Bus, UINT8 Function, PCI_LINK Link) {
+static VOID StorePciRecord(PCI_ROOT_BRIDGE_ROUTES *Routes, CHAR8 *NameBuffer, UINT8 Bus, UINT8 Function,
+                           PCI_LINK Link) {
   PCI_RECORD *Record;
   UINT8 Index;
   UINT8 BaseClassCode;
@@ -94,7 +95,7 @@ static VOID StorePciRecord(CHAR8 *NameBuffer, UINT8 Bus, UINT8 Function, PCI_LIN
   DeviceId = 0;
   SubSystemVendorId = 0;
   SubSystemId = 0;
-  ReadPciDeviceIds(Bus, 0, Function, &BaseClassCode, &SubClassCode, &VendorId, &DeviceId, &SubSystemVendorId,
+  ReadPciDeviceIds(Routes, Bus, 0, Function, &BaseClassCode, &SubClassCode, &VendorId, &DeviceId, &SubSystemVendorId,
                    &SubSystemId);
   Record->VID = VendorId;
   Record->DevId = DeviceId;
@@ -118,15 +119,14 @@ static VOID StorePciRecord(CHAR8 *NameBuffer, UINT8 Bus, UINT8 Function, PCI_LIN
 }
 
 // Records the present functions of device 0 on EndpointBus; FALSE once the area is full.
-static BOOLEAN RecordEndpoint(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *RootBridgeIo, CHAR8 *NameBuffer, UINT8 EndpointBus,
-                              PCI_LINK Link) {
+static BOOLEAN RecordEndpoint(PCI_ROOT_BRIDGE_ROUTES *Routes, CHAR8 *NameBuffer, UINT8 EndpointBus, PCI_LINK Link) {
   UINT8 Function;
 
   for (Function = 0; Function <= PCI_MAX_FUNC; Function++) {
-    if (PciRead16(RootBridgeIo, EndpointBus, 0, Function, PCI_VENDOR_ID_OFFSET) == PCI_INVALID_VENDOR_ID) {
+    if (PciRead16(Routes, EndpointBus, 0, Function, PCI_VENDOR_ID_OFFSET) == PCI_INVALID_VENDOR_ID) {
       continue;
     }
-    StorePciRecord(NameBuffer, EndpointBus, Function, Link);
+    StorePciRecord(Routes, NameBuffer, EndpointBus, Function, Link);
     if (mPciCount >= Number_Of_PCI) {
       return FALSE;
     }
@@ -134,15 +134,33 @@ static BOOLEAN RecordEndpoint(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *RootBridgeIo, CHA
   return TRUE;
 }
 
-VOID CollectPciInventory(VOID) {
-  EFI_STATUS Status;
-  EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *RootBridgeIo;
-  CHAR8 *NameBuffer;
+// The bus/device/function scan; ends early once the area is full.
+static VOID ScanPciBuses(PCI_ROOT_BRIDGE_ROUTES *Routes, CHAR8 *NameBuffer) {
   UINT32 Bus;
   UINT32 Device;
   UINT32 Function;
   UINT8 EndpointBus;
   PCI_LINK Link;
+
+  for (Bus = 0; Bus <= PCI_MAX_BUS; Bus++) {
+    for (Device = 0; Device <= PCI_MAX_DEVICE; Device++) {
+      for (Function = 0; Function <= PCI_MAX_FUNC; Function++) {
+        if (!FindEndpointBehind(Routes, (UINT8)Bus, (UINT8)Device, (UINT8)Function, &EndpointBus)) {
+          continue;
+        }
+        Link = ReadBridgeLink(Routes, (UINT8)Bus, (UINT8)Device, (UINT8)Function);
+        if (!RecordEndpoint(Routes, NameBuffer, EndpointBus, Link)) {
+          return;
+        }
+      }
+    }
+  }
+}
+
+VOID CollectPciInventory(VOID) {
+  EFI_STATUS Status;
+  PCI_ROOT_BRIDGE_ROUTES *Routes;
+  CHAR8 *NameBuffer;
 
   if (mPciArea == NULL || mPciCount >= Number_Of_PCI) {
     return;
@@ -156,24 +174,11 @@ VOID CollectPciInventory(VOID) {
   }
   ZeroMem(NameBuffer, PCI_NAME_BUFFER_SIZE);
 
-  RootBridgeIo = NULL;
-  Status = LocateProtocolOf(&RootBridgeIo);
-  if (!EFI_ERROR(Status) && RootBridgeIo != NULL) {
-    for (Bus = 0; Bus <= PCI_MAX_BUS; Bus++) {
-      for (Device = 0; Device <= PCI_MAX_DEVICE; Device++) {
-        for (Function = 0; Function <= PCI_MAX_FUNC; Function++) {
-          if (!FindEndpointBehind(RootBridgeIo, (UINT8)Bus, (UINT8)Device, (UINT8)Function, &EndpointBus)) {
-            continue;
-          }
-          Link = ReadBridgeLink(RootBridgeIo, (UINT8)Bus, (UINT8)Device, (UINT8)Function);
-          if (!RecordEndpoint(RootBridgeIo, NameBuffer, EndpointBus, Link)) {
-            goto Done;
-          }
-        }
-      }
-    }
+  Routes = FindPciRootBridges();
+  if (Routes != NULL) {
+    ScanPciBuses(Routes, NameBuffer);
+    FreePciRootBridges(Routes);
   }
 
-Done:
   gBS->FreePool(NameBuffer);
 }

@@ -56,13 +56,36 @@ VOID DecodeDimmSerial(CONST CHAR8 *Serial, UINT8 SerialLength, UINT8 *Destinatio
 
 // --- PCI device records.
 VOID CollectPciInventory(VOID);
-VOID ReadPciDeviceIds(UINT8 Bus, UINT8 Device, UINT8 Function, UINT8 *BaseClassCode, UINT8 *SubClassCode,
-                      UINT16 *VendorId, UINT16 *DeviceId, UINT16 *SubSystemVendorId, UINT16 *SubSystemId);
-// Single configuration reads; the result is all ones when the root bridge refuses the read.
-UINT8 PciRead8(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *RootBridgeIo, UINT8 Bus, UINT8 Device, UINT8 Function, UINT32 Register);
-UINT16 PciRead16(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *RootBridgeIo, UINT8 Bus, UINT8 Device, UINT8 Function, UINT32 Register);
+
+// The root bridge instances of one walk, found once at its start.
+struct PCI_ROOT_BRIDGE_ROUTES {
+  // The instance that decodes each bus; NULL where none is known to.
+  EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *BusOwner[PCI_MAX_BUS + 1];
+  // Instances whose Configuration() names no bus range, in handle order.
+  EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL **Unranged;
+  UINTN UnrangedCount;
+};
+// Every root bridge instance in handle order, each with the bus range of its
+// Configuration() resources; NULL when there is none. Free with FreePciRootBridges.
+PCI_ROOT_BRIDGE_ROUTES *FindPciRootBridges(VOID);
+VOID FreePciRootBridges(PCI_ROOT_BRIDGE_ROUTES *Routes);
+// The bus-number descriptor of the instance's Configuration() resources, cut to 0..255;
+// FALSE when it reports none.
+BOOLEAN GetPciRootBridgeBusRange(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *RootBridgeIo, UINT8 *FirstBus, UINT8 *LastBus);
+// One read of Count 1 through the instance that decodes Bus; none when no instance does.
+VOID PciRoutedRead(PCI_ROOT_BRIDGE_ROUTES *Routes, EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_WIDTH Width, UINT8 Bus,
+                   UINT64 Address, VOID *Buffer);
+
+// Does nothing to the outputs when Routes is NULL (no root bridge).
+VOID ReadPciDeviceIds(PCI_ROOT_BRIDGE_ROUTES *Routes, UINT8 Bus, UINT8 Device, UINT8 Function, UINT8 *BaseClassCode,
+                      UINT8 *SubClassCode, UINT16 *VendorId, UINT16 *DeviceId, UINT16 *SubSystemVendorId,
+                      UINT16 *SubSystemId);
+// Single configuration reads; the result is all ones when the read is refused or no root
+// bridge decodes the bus.
+UINT8 PciRead8(PCI_ROOT_BRIDGE_ROUTES *Routes, UINT8 Bus, UINT8 Device, UINT8 Function, UINT32 Register);
+UINT16 PciRead16(PCI_ROOT_BRIDGE_ROUTES *Routes, UINT8 Bus, UINT8 Device, UINT8 Function, UINT32 Register);
 // Offset of the PCI Express capability of a function, or 0 when its list has none.
-UINT8 FindPciExpressCapability(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *RootBridgeIo, UINT8 Bus, UINT8 Device, UINT8 Function);
+UINT8 FindPciExpressCapability(PCI_ROOT_BRIDGE_ROUTES *Routes, UINT8 Bus, UINT8 Device, UINT8 Function);
 
 // --- SATA drive records.
 EFI_STATUS SendSataInventory(VOID);

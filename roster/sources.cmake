@@ -7,6 +7,7 @@ set(ROSTER_SOURCES
   ${ROSTER_DIR}/SmbiosFields.cpp
   ${ROSTER_DIR}/SmbiosRecords.cpp
   ${ROSTER_DIR}/PciConfig.cpp
+  ${ROSTER_DIR}/PciRootBridges.cpp
   ${ROSTER_DIR}/PciRecords.cpp
   ${ROSTER_DIR}/AtaIdentify.cpp
   ${ROSTER_DIR}/SataPort.cpp

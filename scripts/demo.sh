@@ -29,7 +29,7 @@ EFI_DIR="$BUILD_DIR/efi"
 out="$(mktemp -d)"
 trap 'rm -rf "$out"' EXIT
 
-step "booting the board: q35, 2 sockets, 6 DIMM slots, 4 PCIe root ports, SATA 00:17.0 + sSATA 00:11.5"
+step "booting the board: q35, 2 sockets, 6 DIMM slots, 2 PCI root bridges with 5 PCIe root ports, SATA 00:17.0 + sSATA 00:11.5"
 status=0
 python3 e2e/run_board.py \
   --harness "$EFI_DIR/BoardHarness.efi" \

@@ -11,6 +11,7 @@
 #include "Guid/EventGroup.h"
 #include "Guid/HobList.h"
 #include "Guid/SetupVariables.h"
+#include "IndustryStandard/AcpiResource.h"
 #include "IndustryStandard/Pci.h"
 #include "IndustryStandard/SmBios.h"
 #include "Protocol/DebugKeyDisarm.h"

@@ -14,6 +14,7 @@
 #include "KeyboardWait.h"
 #include "Measurements.h"
 #include "PlatformPeers.h"
+#include "RootBridges.h"
 #include "SetupVariables.h"
 #include "StatusCodeCapture.h"
 
@@ -119,14 +120,16 @@ VOID WaitForSecondPress(EFI_SYSTEM_TABLE *SystemTable, UINT32 TimeoutSeconds) {
   BoardLineEnd();
 }
 
-VOID ReportMeasurements(EFI_BOOT_SERVICES *BootServices, EFI_HANDLE Roster, EFI_HANDLE Hotlatch, EFI_HANDLE Harness) {
+VOID ReportMeasurements(EFI_BOOT_SERVICES *BootServices, CONST BOARD_ROOT_BRIDGES *Bridges, EFI_HANDLE Roster,
+                        EFI_HANDLE Hotlatch, EFI_HANDLE Harness) {
   BoardLineStart("BOARD TSC");
   BoardAppendField("per100ms", MeasureTscPer100Ms(BootServices));
   BoardLineEnd();
   UINTN Present = 0;
-  UINT64 Ticks = MeasureBareVendorScan(BootServices, &Present);
+  UINTN Reads = 0;
+  UINT64 Ticks = MeasureBareVendorScan(Bridges, &Present, &Reads);
   BoardLineStart("BOARD SCAN");
-  BoardAppendField("reads", 65536);
+  BoardAppendField("reads", Reads);
   BoardAppendField("present", Present);
   BoardAppendField("ticks", Ticks);
   BoardLineEnd();
@@ -165,6 +168,11 @@ extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint(EFI_HANDLE ImageHandle, EFI_SYSTE
   BoardAppendField("tesk", (UINT64)(UINTN)TeskServiceInterface());
   BoardLineEnd();
 
+  // What the root bridges say of their buses when the inventory runs.
+  BOARD_ROOT_BRIDGES Bridges;
+  FindRootBridges(BootServices, &Bridges);
+  ReportRootBridges(&Bridges);
+
   EFI_HANDLE Roster = LoadAndStartDriver(ImageHandle, SystemTable, u"\\Roster.efi", "Roster.efi");
   InstallTrigger(BootServices, 1);
   InstallTrigger(BootServices, 2);
@@ -188,7 +196,7 @@ extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint(EFI_HANDLE ImageHandle, EFI_SYSTE
   WaitForSecondPress(SystemTable, Config.KeyWaitSeconds);
   ReportSetupVariables(SystemTable, "disarm");
 
-  ReportMeasurements(BootServices, Roster, Hotlatch, ImageHandle);
+  ReportMeasurements(BootServices, &Bridges, Roster, Hotlatch, ImageHandle);
   StatusCodeCaptureStop();
   BmcRecorderReport();
   TeskRecorderReport();

@@ -1,7 +1,6 @@
 #include "Measurements.h"
 #include "BoardOutput.h"
 #include <Protocol/LoadedImage.h>
-#include <Protocol/PciRootBridgeIo.h>
 
 UINT64 ReadTsc(VOID) {
   return __builtin_ia32_rdtsc();
@@ -13,25 +12,29 @@ UINT64 MeasureTscPer100Ms(EFI_BOOT_SERVICES *BootServices) {
   return ReadTsc() - Start;
 }
 
-UINT64 MeasureBareVendorScan(EFI_BOOT_SERVICES *BootServices, UINTN *Present) {
+UINT64 MeasureBareVendorScan(CONST BOARD_ROOT_BRIDGES *Bridges, UINTN *Present, UINTN *Reads) {
   *Present = 0;
-  EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *RootBridge = NULL;
-  if (EFI_ERROR(BootServices->LocateProtocol(&gEfiPciRootBridgeIoProtocolGuid, NULL, (VOID **)&RootBridge))) {
-    return 0;
-  }
+  *Reads = 0;
+  EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *Route[256];
+  FindAcceptingRootBridges(Bridges, Route);
   UINT64 Start = ReadTsc();
   for (UINT32 Bus = 0; Bus < 256; Bus++) {
+    EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *RootBridge = Route[Bus];
+    if (RootBridge == NULL) {
+      continue;
+    }
     for (UINT32 Device = 0; Device < 32; Device++) {
       for (UINT32 Function = 0; Function < 8; Function++) {
         UINT16 VendorId = 0xFFFF;
         RootBridge->Pci.Read(RootBridge, EfiPciWidthUint16, EfiPciAddress((UINT8)Bus, (UINT8)Device, (UINT8)Function, 0), 1, &VendorId);
+        (*Reads)++;
         if (VendorId != 0xFFFF) {
           (*Present)++;
         }
       }
     }
   }
-  return ReadTsc() - Start;
+  return *Reads != 0 ? ReadTsc() - Start : 0;
 }
 
 VOID ReportLoadedImages(EFI_BOOT_SERVICES *BootServices, EFI_HANDLE Roster, EFI_HANDLE Hotlatch, EFI_HANDLE Harness) {

@@ -2,13 +2,15 @@
 // 65,536 vendor-ID reads, and the size of every loaded image.
 #pragma once
 #include <Uefi.h>
+#include "RootBridges.h"
 
 UINT64 ReadTsc(VOID);
 // TSC ticks in 100 ms of Stall, so the runner can turn ticks into time.
 UINT64 MeasureTscPer100Ms(EFI_BOOT_SERVICES *BootServices);
-// One 16-bit vendor-ID read for every bus, device and function through the root
-// bridge's Pci.Read; returns the ticks, or 0 when there is no root bridge. *Present
-// counts the functions that answered.
-UINT64 MeasureBareVendorScan(EFI_BOOT_SERVICES *BootServices, UINTN *Present);
+// One 16-bit vendor-ID read for every bus, device and function through the Pci.Read of a
+// root bridge that accepts reads of the bus (found before the clock starts); returns the
+// ticks, or 0 when no read was made. *Present counts the functions that answered, *Reads
+// the reads (65,536 unless some bus has no root bridge at all).
+UINT64 MeasureBareVendorScan(CONST BOARD_ROOT_BRIDGES *Bridges, UINTN *Present, UINTN *Reads);
 // "BOARD LOADED size=.. codetype=.. base=.. ours=<name>|-" for every loaded image.
 VOID ReportLoadedImages(EFI_BOOT_SERVICES *BootServices, EFI_HANDLE Roster, EFI_HANDLE Hotlatch, EFI_HANDLE Harness);

@@ -12,5 +12,6 @@ set(BOARD_HARNESS_SOURCES
   ${BOARD_HARNESS_DIR}/ControllerConnect.cpp
   ${BOARD_HARNESS_DIR}/KeyboardWait.cpp
   ${BOARD_HARNESS_DIR}/Measurements.cpp
+  ${BOARD_HARNESS_DIR}/RootBridges.cpp
   ${CMAKE_CURRENT_LIST_DIR}/../harness/ImageFile.cpp
 )

@@ -14,6 +14,19 @@ UINT32 Key(UINT8 Bus, UINT8 Device, UINT8 Function) {
 
 size_t ElementSize(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_WIDTH Width) { return (size_t)1 << ((unsigned)Width & 3); }
 
+void AppendAddressSpace(std::vector<UINT8> &Out, UINT8 ResType, UINT64 Granularity, UINT64 Min, UINT64 Length) {
+  EFI_ACPI_ADDRESS_SPACE_DESCRIPTOR Descriptor{};
+  Descriptor.Desc = ACPI_ADDRESS_SPACE_DESCRIPTOR;
+  Descriptor.Len = sizeof(Descriptor) - ACPI_LARGE_ITEM_HEADER_SIZE;
+  Descriptor.ResType = ResType;
+  Descriptor.AddrSpaceGranularity = Granularity;
+  Descriptor.AddrRangeMin = Min;
+  Descriptor.AddrRangeMax = Min + Length - 1;
+  Descriptor.AddrLen = Length;
+  const auto *Bytes = reinterpret_cast<const UINT8 *>(&Descriptor);
+  Out.insert(Out.end(), Bytes, Bytes + sizeof(Descriptor));
+}
+
 }  // namespace
 
 PciRootBridge::PciRootBridge(Platform &Owner) : P(Owner) {
@@ -28,6 +41,7 @@ PciRootBridge::PciRootBridge(Platform &Owner) : P(Owner) {
   SIM_UNEXPECTED_NAMED(Protocol, Pci.Write, "PciRootBridgeIo.Pci.Write");
   SIM_UNEXPECTED_NAMED(Protocol, CopyMem, "PciRootBridgeIo.CopyMem");
   Protocol.Pci.Read = PciReadEntry;
+  Protocol.Configuration = ConfigurationEntry;
   Instance_.Owner = this;
   if (EFI_ERROR(P.InstallProtocol(&Handle_, gEfiPciRootBridgeIoProtocolGuid, &Instance_.Protocol))) {
     Fail("PCI root bridge I/O install failed");
@@ -108,6 +122,51 @@ void PciRootBridge::AddCapability(UINT8 Bus, UINT8 Device, UINT8 Function, UINT8
 void PciRootBridge::DecodeBuses(UINT8 First, UINT8 Last) {
   FirstBus = First;
   LastBus = Last;
+}
+
+void PciRootBridge::ReportBuses(UINT8 First, UINT8 Last) {
+  Report = BusReport::Own;
+  ReportedFirst = First;
+  ReportedLast = Last;
+}
+
+void PciRootBridge::ReportNoBusRange() { Report = BusReport::None; }
+
+void PciRootBridge::RefuseConfiguration() { Report = BusReport::Unsupported; }
+
+EFI_STATUS EFIAPI PciRootBridge::ConfigurationEntry(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *This, VOID **Resources) {
+  if (This == nullptr) {
+    Fail("PciRootBridgeIo.Configuration called with a null This");
+    return EFI_INVALID_PARAMETER;
+  }
+  return reinterpret_cast<InstanceRecord *>(This)->Owner->Configuration(Resources);
+}
+
+// The descriptors live in the instance and stay valid until the next call: a caller that
+// frees them frees memory the pool never handed out, which the pool reports.
+EFI_STATUS PciRootBridge::Configuration(VOID **Resources) {
+  ConfigurationCalls++;
+  if (auto Injected = P.Faults().Check("PciRootBridgeIo.Configuration")) {
+    return *Injected;
+  }
+  if (Resources == nullptr) {
+    return EFI_INVALID_PARAMETER;
+  }
+  if (Report == BusReport::Unsupported) {
+    return EFI_UNSUPPORTED;
+  }
+  Resources_.clear();
+  AppendAddressSpace(Resources_, ACPI_ADDRESS_SPACE_TYPE_IO, 0, 0x6000, 0x4000);
+  AppendAddressSpace(Resources_, ACPI_ADDRESS_SPACE_TYPE_MEM, 32, 0x80000000, 0x10000000);
+  if (Report != BusReport::None) {
+    const UINT8 First = Report == BusReport::Own ? ReportedFirst : FirstBus;
+    const UINT8 Last = Report == BusReport::Own ? ReportedLast : LastBus;
+    AppendAddressSpace(Resources_, ACPI_ADDRESS_SPACE_TYPE_BUS, 0, First, (UINT64)Last - First + 1);
+  }
+  Resources_.push_back(ACPI_END_TAG_DESCRIPTOR);
+  Resources_.push_back(0);
+  *Resources = Resources_.data();
+  return EFI_SUCCESS;
 }
 
 EFI_STATUS EFIAPI PciRootBridge::PciReadEntry(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *This,

@@ -1,6 +1,9 @@
-// One PCI root bridge and the configuration space behind it. Functions that were never
-// added read as all ones (absent); a read of a bus the root bridge does not decode, or a
-// read failed on purpose, is refused and leaves the caller's destination alone.
+// One PCI root bridge instance and the configuration space behind it. Functions that were
+// never added read as all ones (absent); a read of a bus the root bridge does not decode,
+// or a read failed on purpose, is refused (EFI_INVALID_PARAMETER) and leaves the caller's
+// destination alone. A board with several root bridges adds one per instance, in handle
+// order; each reports its bus range through Configuration() as EDK II's does: I/O and
+// memory windows, then the bus-number descriptor, then the end tag.
 #pragma once
 
 #include <sim/Platform.h>
@@ -47,8 +50,15 @@ class PciRootBridge : public Peer {
 
   static constexpr UINT16 LinkStatus(UINT8 Speed, UINT8 Width) { return (UINT16)((Width << 4) | (Speed & 0xF)); }
 
-  // Buses outside [First, Last] are refused.
+  // Buses outside [First, Last] are refused; Configuration() reports the same range.
   void DecodeBuses(UINT8 First, UINT8 Last);
+  // What Configuration() says of the buses: a range of its own (EDK II reports the buses
+  // its enumeration handed out, which may be fewer than the instance decodes), no
+  // bus-number descriptor at all, or EFI_UNSUPPORTED without any descriptors.
+  void ReportBuses(UINT8 First, UINT8 Last);
+  void ReportNoBusRange();
+  void RefuseConfiguration();
+  size_t ConfigurationCount() const { return ConfigurationCalls; }
 
   struct Read {
     EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_WIDTH Width;
@@ -65,6 +75,8 @@ class PciRootBridge : public Peer {
     EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL Protocol;
     PciRootBridge *Owner;
   };
+  static EFI_STATUS EFIAPI ConfigurationEntry(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *This, VOID **Resources);
+  EFI_STATUS Configuration(VOID **Resources);
   static EFI_STATUS EFIAPI PciReadEntry(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *This, EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_WIDTH Width,
                                         UINT64 Address, UINTN Count, VOID *Buffer);
   EFI_STATUS PciRead(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_WIDTH Width, UINT64 Address, UINTN Count, VOID *Buffer);
@@ -76,6 +88,11 @@ class PciRootBridge : public Peer {
   std::map<UINT32, ConfigSpace> Functions;
   UINT8 FirstBus = 0;
   UINT8 LastBus = 255;
+  enum class BusReport { Decoded, Own, None, Unsupported } Report = BusReport::Decoded;
+  UINT8 ReportedFirst = 0;
+  UINT8 ReportedLast = 255;
+  std::vector<UINT8> Resources_;
+  size_t ConfigurationCalls = 0;
   std::vector<Read> Log;
 };
 

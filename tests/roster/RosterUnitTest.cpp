@@ -1,5 +1,6 @@
 // The inventory driver's pure routines, linked straight into the test: SMBIOS string
-// lookup, hex texts, serial decoding, ATA capacity and string handling, the port table.
+// lookup, hex texts, serial decoding, ATA capacity and string handling, the port table,
+// a root bridge's bus range.
 #include <gtest/gtest.h>
 
 #include <Library/UefiBootServicesTableLib.h>
@@ -7,6 +8,7 @@
 #include <sim/Platform.h>
 
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -179,6 +181,87 @@ TEST(SataPortTableTest, IndexAndStrikeFollowTheTable) {
   }
   std::copy(Initial.begin(), Initial.end(), SataPortTable);
   mSataInfo = nullptr;
+}
+
+// A root bridge whose Configuration() hands out whatever bytes a test gives it.
+struct DescriptorBridge {
+  EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL Protocol{};
+  std::vector<UINT8> Bytes;
+  static inline DescriptorBridge *Current = nullptr;
+  static EFI_STATUS EFIAPI Configuration(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *, VOID **Resources) {
+    *Resources = Current->Bytes.data();
+    return EFI_SUCCESS;
+  }
+  std::optional<std::pair<UINT8, UINT8>> Range() {
+    Protocol.Configuration = Configuration;
+    Current = this;
+    UINT8 First = 0xAA;
+    UINT8 Last = 0xAA;
+    if (!GetPciRootBridgeBusRange(&Protocol, &First, &Last)) {
+      return std::nullopt;
+    }
+    return std::make_pair(First, Last);
+  }
+  void AddressSpace(UINT8 Desc, UINT8 ResType, UINT64 Min, UINT64 Max, UINT16 Len = 43) {
+    EFI_ACPI_ADDRESS_SPACE_DESCRIPTOR Descriptor{};
+    Descriptor.Desc = Desc;
+    Descriptor.Len = Len;
+    Descriptor.ResType = ResType;
+    Descriptor.AddrRangeMin = Min;
+    Descriptor.AddrRangeMax = Max;
+    Descriptor.AddrLen = Max - Min + 1;
+    const auto *Raw = reinterpret_cast<const UINT8 *>(&Descriptor);
+    Bytes.insert(Bytes.end(), Raw, Raw + (Len < 43 ? 3 + Len : sizeof(Descriptor)));
+    Bytes.resize(Bytes.size() + (Len > 43 ? Len - 43 : 0), 0x5A);
+  }
+  void End() { Bytes.insert(Bytes.end(), {ACPI_END_TAG_DESCRIPTOR, 0}); }
+};
+
+TEST(RootBridgeBusRangeTest, TheFirstQwordBusDescriptorCountsWhateverComesBefore) {
+  DescriptorBridge Bridge;
+  Bridge.Bytes = {0x47, 1, 0, 0, 0, 0, 0, 0};  // a small I/O port item
+  Bridge.AddressSpace(ACPI_ADDRESS_SPACE_DESCRIPTOR, ACPI_ADDRESS_SPACE_TYPE_MEM, 0x80000000, 0x8FFFFFFF, 50);
+  Bridge.AddressSpace(0x88, ACPI_ADDRESS_SPACE_TYPE_BUS, 0x10, 0x1F, 13);  // a WORD descriptor is not ours
+  Bridge.AddressSpace(ACPI_ADDRESS_SPACE_DESCRIPTOR, ACPI_ADDRESS_SPACE_TYPE_BUS, 0x80, 0x81);
+  Bridge.AddressSpace(ACPI_ADDRESS_SPACE_DESCRIPTOR, ACPI_ADDRESS_SPACE_TYPE_BUS, 0x00, 0x7F);
+  Bridge.End();
+  EXPECT_EQ(Bridge.Range(), std::make_pair(UINT8{0x80}, UINT8{0x81}));
+}
+
+TEST(RootBridgeBusRangeTest, RangesThatDecodeNoBusOrRunPastTheLastAreHandled) {
+  DescriptorBridge Wide;
+  Wide.AddressSpace(ACPI_ADDRESS_SPACE_DESCRIPTOR, ACPI_ADDRESS_SPACE_TYPE_BUS, 0xF0, 0x1FF);
+  Wide.End();
+  EXPECT_EQ(Wide.Range(), std::make_pair(UINT8{0xF0}, UINT8{0xFF}));
+
+  DescriptorBridge Inverted;
+  Inverted.AddressSpace(ACPI_ADDRESS_SPACE_DESCRIPTOR, ACPI_ADDRESS_SPACE_TYPE_BUS, 0x20, 0x1F);
+  Inverted.End();
+  EXPECT_EQ(Inverted.Range(), std::nullopt);
+
+  DescriptorBridge Above;
+  Above.AddressSpace(ACPI_ADDRESS_SPACE_DESCRIPTOR, ACPI_ADDRESS_SPACE_TYPE_BUS, 0x100, 0x1FF);
+  Above.End();
+  EXPECT_EQ(Above.Range(), std::nullopt);
+
+  // A descriptor too short to hold the range fields is stepped over, not read.
+  DescriptorBridge Short;
+  Short.AddressSpace(ACPI_ADDRESS_SPACE_DESCRIPTOR, ACPI_ADDRESS_SPACE_TYPE_BUS, 0x00, 0xFF, 20);
+  Short.End();
+  EXPECT_EQ(Short.Range(), std::nullopt);
+
+  DescriptorBridge EndOnly;
+  EndOnly.End();
+  EXPECT_EQ(EndOnly.Range(), std::nullopt);
+}
+
+TEST(RootBridgeBusRangeTest, AListWithoutItsEndTagIsNotFollowedForever) {
+  DescriptorBridge Bridge;
+  for (int Index = 0; Index < 200; Index++) {
+    Bridge.AddressSpace(ACPI_ADDRESS_SPACE_DESCRIPTOR, ACPI_ADDRESS_SPACE_TYPE_IO, 0, 0xFFF);
+  }
+  Bridge.AddressSpace(ACPI_ADDRESS_SPACE_DESCRIPTOR, ACPI_ADDRESS_SPACE_TYPE_BUS, 0x00, 0xFF);
+  EXPECT_EQ(Bridge.Range(), std::nullopt);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #pragma once
 #include "../SystemTable.h"
+#include "../IndustryStandard/AcpiResource.h"
 
 inline constexpr EFI_GUID gEfiPciRootBridgeIoProtocolGuid = {0x2F707EBB, 0x4A1A, 0x11D4, {0x9A, 0x38, 0x00, 0x90, 0x27, 0x3F, 0xC1, 0x4D}};
 
@@ -43,10 +44,13 @@ struct EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL {
   VOID *Flush;
   VOID *GetAttributes;
   VOID *SetAttributes;
-  VOID *Configuration;
+  // Resources: ACPI address-space descriptors closed by an end tag, owned by the root
+  // bridge (the caller neither writes nor frees them).
+  EFI_STATUS(EFIAPI *Configuration)(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *This, VOID **Resources);
   UINT32 SegmentNumber;
 };
 static_assert(OFFSET_OF(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL, Pci) == 56, "root bridge layout");
+static_assert(OFFSET_OF(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL, Configuration) == 136, "root bridge layout");
 static_assert(OFFSET_OF(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL, SegmentNumber) == 144, "root bridge layout");
 static_assert(sizeof(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL) == 152, "root bridge layout");
 EFI_PROTOCOL_GUID(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL, gEfiPciRootBridgeIoProtocolGuid);
