@@ -7,7 +7,7 @@
 #include "DecodeInventory.h"
 #include "DecodeReport.h"
 #include "DecodeSataInfo.h"
-#include "roster/InventoryLayout.h"
+#include <InventoryLayout.h>
 
 namespace RosterDecode {
 namespace {
