@@ -14,7 +14,7 @@ namespace sim {
 inline void NoteBootServiceCall(Platform &P, const char *Name) {
   if (P.BootServicesEnded()) {
     P.State().BootCallsAfterExit++;
-    Fail(std::string("boot service called after ExitBootServices: ") + Name);
+    Fail(Severity::Unsafe, std::string("boot service called after ExitBootServices: ") + Name);
   }
 }
 
