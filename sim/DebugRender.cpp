@@ -241,7 +241,8 @@ class Formatter {
     }
 
     char Type = Format[At];
-    if (Pointers == PointerArguments::AddressOnly && (Type == 'a' || Type == 's' || Type == 'S' || Type == 'g' || Type == 't')) {
+    if (Pointers == PointerArguments::AddressOnly &&
+        (Type == 'a' || Type == 's' || Type == 'S' || Type == 'g' || Type == 't')) {
       Text(Field, std::string("<") + Type + "@0x" + HexText(NextSlot()) + ">");
       return At;
     }

@@ -84,7 +84,8 @@ void Platform::Impl::ReportLeaks() {
   for (auto &[Address, Block] : Blocks) {
     if (Block.Live && !Block.Reported) {
       Block.Reported = true;
-      Fail(Severity::Unsafe, "pool block leaked: " + std::to_string(Block.Size) + " bytes of memory type " + std::to_string(Block.Type));
+      Fail(Severity::Unsafe,
+           "pool block leaked: " + std::to_string(Block.Size) + " bytes of memory type " + std::to_string(Block.Type));
     }
   }
 }

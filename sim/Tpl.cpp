@@ -21,7 +21,8 @@ EFI_TPL Platform::Impl::RaiseTpl(EFI_TPL NewTpl) {
 
 void Platform::Impl::RestoreTpl(EFI_TPL OldTpl) {
   if (OldTpl > Owner.Tpl) {
-    Fail(Severity::Unsafe, "RestoreTPL to a higher level: " + std::to_string(OldTpl) + " from " + std::to_string(Owner.Tpl));
+    Fail(Severity::Unsafe,
+         "RestoreTPL to a higher level: " + std::to_string(OldTpl) + " from " + std::to_string(Owner.Tpl));
     return;
   }
   Owner.Tpl = OldTpl;

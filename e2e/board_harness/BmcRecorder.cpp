@@ -20,7 +20,8 @@ UINTN mDataUsed = 0;
 
 EFI_STATUS Record(BOOLEAN Large, UINT16 Header, CONST VOID *Request, UINT64 Length, UINT8 *ResponseLength) {
   UINTN Slot;
-  if (RecordSlotTake(&mRequestSlots, (Length == 0 || Request != NULL) && Length <= BMC_DATA_POOL_SIZE - mDataUsed, &Slot)) {
+  if (RecordSlotTake(&mRequestSlots, (Length == 0 || Request != NULL) && Length <= BMC_DATA_POOL_SIZE - mDataUsed,
+                     &Slot)) {
     BMC_REQUEST *Entry = &mRequests[Slot];
     Entry->Large = Large;
     Entry->Header = Header;

@@ -50,9 +50,9 @@ FileFacts DecodeFile(const std::string &Path, ByteView Content) {
     SataDriveFacts Drive = DecodeSataInfo(Content);
     if (!Drive.Problems.empty()) {
       Drive.Decoded = false;
-      Drive.Problems.insert(Drive.Problems.begin(),
-                            Format("%zu bytes as a SATA_INFO message has, but impossible fields; not decoded",
-                                   Content.size()));
+      Drive.Problems.insert(
+          Drive.Problems.begin(),
+          Format("%zu bytes as a SATA_INFO message has, but impossible fields; not decoded", Content.size()));
     }
     File.Drives.push_back(Drive);
   } else {
