@@ -36,10 +36,11 @@ step() { echo "[$(elapsed)] $*"; }
 step "checking packages"
 bash scripts/setup.sh
 
-if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
+# The board harness image comes only with a build that has tests.
+if [ ! -f "$BUILD_DIR/CMakeCache.txt" ] || grep -q '^BUILD_TESTING:BOOL=OFF' "$BUILD_DIR/CMakeCache.txt"; then
   step "configuring $BUILD_DIR"
   run_logged configure "$BUILD_DIR/logs/configure.log" \
-    cmake -S . -B "$BUILD_DIR" -DHOST_SANITIZERS=ON -DCMAKE_CXX_COMPILER="${CXX:-clang++}"
+    cmake -S . -B "$BUILD_DIR" -DHOST_SANITIZERS=ON -DBUILD_TESTING=ON -DCMAKE_CXX_COMPILER="${CXX:-clang++}"
 fi
 step "building the images and the transcript renderer (only what is missing)"
 run_logged build "$BUILD_DIR/logs/demo-build.log" \

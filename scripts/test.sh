@@ -34,7 +34,7 @@ bash scripts/setup.sh
 started=$SECONDS
 echo "test: configuring $BUILD_DIR"
 run_logged configure "$BUILD_DIR/logs/configure.log" \
-  cmake -S . -B "$BUILD_DIR" -DHOST_SANITIZERS=ON -DCMAKE_CXX_COMPILER="${CXX:-clang++}"
+  cmake -S . -B "$BUILD_DIR" -DHOST_SANITIZERS=ON -DBUILD_TESTING=ON -DCMAKE_CXX_COMPILER="${CXX:-clang++}"
 echo "test: building (output in $BUILD_DIR/logs/build.log)"
 run_logged build "$BUILD_DIR/logs/build.log" cmake --build "$BUILD_DIR" -j"$JOBS"
 echo "test: build took $((SECONDS - started)) s"
