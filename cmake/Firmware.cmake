@@ -9,6 +9,11 @@ set(FIRMWARE_BINARY_DIR ${CMAKE_BINARY_DIR}/efi)
 set(ROSTER_EFI_PATH ${FIRMWARE_BINARY_DIR}/Roster.efi)
 set(HOTLATCH_EFI_PATH ${FIRMWARE_BINARY_DIR}/Hotlatch.efi)
 set(HARNESS_EFI_PATH ${FIRMWARE_BINARY_DIR}/SmokeHarness.efi)
+set(BOARD_HARNESS_EFI_PATH ${FIRMWARE_BINARY_DIR}/BoardHarness.efi)
+set(FIRMWARE_IMAGE_PATHS ${ROSTER_EFI_PATH} ${HOTLATCH_EFI_PATH})
+if(BUILD_TESTING)
+  list(APPEND FIRMWARE_IMAGE_PATHS ${HARNESS_EFI_PATH} ${BOARD_HARNESS_EFI_PATH})
+endif()
 
 # Make shares its jobserver with the nested make; other generators get an explicit cap so
 # the nested build never takes more than the two jobs the outer one is allowed.
@@ -23,10 +28,11 @@ ExternalProject_Add(firmware_build
   CMAKE_ARGS
     -DCMAKE_TOOLCHAIN_FILE=${FIRMWARE_SOURCE_DIR}/cmake/uefi-toolchain.cmake
     -DUEFI_FIRMWARE_BUILD=ON
+    -DFIRMWARE_TEST_HARNESSES=${BUILD_TESTING}
     -DCMAKE_BUILD_TYPE=
   ${FIRMWARE_BUILD_COMMAND}
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
-  BUILD_BYPRODUCTS ${ROSTER_EFI_PATH} ${HOTLATCH_EFI_PATH} ${HARNESS_EFI_PATH})
+  BUILD_BYPRODUCTS ${FIRMWARE_IMAGE_PATHS})
 
 add_custom_target(firmware_images ALL DEPENDS firmware_build)

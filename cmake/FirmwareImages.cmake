@@ -2,16 +2,7 @@
 # Every source is compiled straight into its image: no archives, so nothing an image needs
 # can be dropped by archive member selection and each image carries its own support layer.
 
-set(FIRMWARE_INCLUDE_DIRS
-  ${PROJECT_SOURCE_DIR}/uefi
-  ${PROJECT_SOURCE_DIR}/support/include
-  ${PROJECT_SOURCE_DIR}/support
-  ${PROJECT_SOURCE_DIR})
-
 set(FIRMWARE_IMAGE_COMPILE_OPTIONS -Wall -Wextra -Wno-unused-parameter)
-
-include(${PROJECT_SOURCE_DIR}/e2e/harness/sources.cmake)
-include(${PROJECT_SOURCE_DIR}/e2e/board_harness/sources.cmake)
 
 # NAME.efi with the given lld-link subsystem, written to the top of this build tree so
 # the host build can name the files before they exist.
@@ -29,27 +20,22 @@ function(add_uefi_image NAME SUBSYSTEM)
     RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 endfunction()
 
-# A driver whose own sources are not written yet has no entry point to link; leaving
-# its image out keeps the rest buildable, and every consumer of the image reports the
-# missing file as a failure.
-if(ROSTER_SOURCES)
-  add_uefi_image(Roster efi_boot_service_driver
-    SOURCES ${ROSTER_SOURCES} ${ROSTER_SUPPORT_SOURCES} ${SUPPORT_ARCH_EFI_SOURCES})
-else()
-  message(STATUS "Roster.efi not built: roster/sources.cmake lists no sources yet")
+add_uefi_image(Roster efi_boot_service_driver
+  SOURCES ${ROSTER_SOURCES} ${ROSTER_SUPPORT_SOURCES} ${SUPPORT_ARCH_EFI_SOURCES})
+
+add_uefi_image(Hotlatch efi_runtime_driver
+  SOURCES ${HOTLATCH_SOURCES} ${HOTLATCH_SUPPORT_SOURCES} ${SUPPORT_ARCH_EFI_SOURCES})
+
+# The real-firmware test applications, only for a build with tests.
+if(FIRMWARE_TEST_HARNESSES)
+  include(${PROJECT_SOURCE_DIR}/e2e/harness/sources.cmake)
+  include(${PROJECT_SOURCE_DIR}/e2e/board_harness/sources.cmake)
+
+  add_uefi_image(SmokeHarness efi_application
+    SOURCES ${HARNESS_SOURCES} ${SUPPORT_ARCH_EFI_SOURCES}
+    INCLUDE_DIRS ${HARNESS_DIR})
+
+  add_uefi_image(BoardHarness efi_application
+    SOURCES ${BOARD_HARNESS_SOURCES} ${SUPPORT_ARCH_EFI_SOURCES}
+    INCLUDE_DIRS ${BOARD_HARNESS_DIR} ${HARNESS_DIR})
 endif()
-
-if(HOTLATCH_SOURCES)
-  add_uefi_image(Hotlatch efi_runtime_driver
-    SOURCES ${HOTLATCH_SOURCES} ${HOTLATCH_SUPPORT_SOURCES} ${SUPPORT_ARCH_EFI_SOURCES})
-else()
-  message(STATUS "Hotlatch.efi not built: hotlatch/sources.cmake lists no sources yet")
-endif()
-
-add_uefi_image(SmokeHarness efi_application
-  SOURCES ${HARNESS_SOURCES} ${SUPPORT_ARCH_EFI_SOURCES}
-  INCLUDE_DIRS ${HARNESS_DIR})
-
-add_uefi_image(BoardHarness efi_application
-  SOURCES ${BOARD_HARNESS_SOURCES} ${SUPPORT_ARCH_EFI_SOURCES}
-  INCLUDE_DIRS ${BOARD_HARNESS_DIR} ${HARNESS_DIR})

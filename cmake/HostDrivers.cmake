@@ -8,12 +8,6 @@ if(HOST_SANITIZERS)
   set(HOST_SANITIZER_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
 endif()
 
-set(FIRMWARE_INCLUDE_DIRS
-  ${PROJECT_SOURCE_DIR}/uefi
-  ${PROJECT_SOURCE_DIR}/support/include
-  ${PROJECT_SOURCE_DIR}/support
-  ${PROJECT_SOURCE_DIR})
-
 set(FIRMWARE_HOST_COMPILE_OPTIONS -fno-exceptions -fno-rtti -Wall -Wextra -Wno-unused-parameter)
 
 function(add_host_driver NAME)

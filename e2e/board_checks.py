@@ -3,8 +3,8 @@ board_model, which derives it from board.json; nothing here reads driver code.
 Python standard library only."""
 
 import board_model as model
-import board_render
 import board_report
+import board_transcript
 
 INVENTORY_HEADER = 0x5AC8
 SATA_HEADER = 0xA7E8
@@ -128,18 +128,18 @@ def check_transcripts(board, report, results):
     roster_lines, hotlatch_lines = key_lines(board)
     sata_count = len(model.expected_sata_messages(board))
     for caller, wanted in (("Roster", roster_lines), ("Hotlatch", hotlatch_lines)):
-        text = "\n".join(board_render.transcript(report.status, caller))
+        text = "\n".join(board_transcript.transcript(report.status, caller))
         for line in wanted:
             results.append((line in text, f"{caller} transcript has \"{line}\""))
         results.append(("ASSERT" not in text, f"{caller} transcript has no assertion"))
-    roster_text = "\n".join(board_render.transcript(report.status, "Roster"))
+    roster_text = "\n".join(board_transcript.transcript(report.status, "Roster"))
     sends = roster_text.count("Send Sata hdd information status = Success")
     results.append((sends == sata_count, f"{sata_count} successful SATA sends in the transcript ({sends})"))
-    hotlatch_text = "\n".join(board_render.transcript(report.status, "Hotlatch"))
+    hotlatch_text = "\n".join(board_transcript.transcript(report.status, "Hotlatch"))
     changes = hotlatch_text.count("Change Setup Debug Option State....")
     results.append((changes == 1, f"the key acted once, before the disarm ({changes} times)"))
-    for record in report.status:
-        if (record.type & 0xFF) == 3 and board_render.parse_debug_record(record.data) is None:
+    for record, (kind, _) in zip(report.status, board_transcript.render(report.status)):
+        if (record.type & 0xFF) == 3 and kind != "debug":
             results.append((False, f"status record {record.number} of {record.caller} is no debug record"))
             break
 

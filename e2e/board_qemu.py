@@ -19,22 +19,23 @@ def root_port_args(ports, bus, models):
     args = []
     ports = sorted(ports, key=lambda port: board_model.parse_addr(port["addr"]))
     for port in ports:
-        device, function = board_model.parse_addr(port["addr"])
-        spec = (f"pcie-root-port,id={port['id']},bus={bus},addr={port['addr']},chassis={port['chassis']},"
-                f"port={port['port']},x-speed={port['speed']},x-width={port['width']}")
+        device_number, function = board_model.parse_addr(port["addr"])
+        device_arg = (f"pcie-root-port,id={port['id']},bus={bus},addr={port['addr']},chassis={port['chassis']},"
+                      f"port={port['port']},x-speed={port['speed']},x-width={port['width']}")
         # Function 0 of a device that carries more root ports must say so.
-        if function == 0 and any(board_model.parse_addr(p["addr"])[0] == device and p is not port for p in ports):
-            spec += ",multifunction=on"
-        args += ["-device", spec]
+        if function == 0 and any(board_model.parse_addr(other["addr"])[0] == device_number and other is not port
+                                 for other in ports):
+            device_arg += ",multifunction=on"
+        args += ["-device", device_arg]
         for endpoint in sorted(port["endpoints"], key=lambda e: e["function"]):
             if endpoint["model"] not in models:
                 raise board_model.BoardError(f"unknown model {endpoint['model']}")
-            spec = f"{endpoint['model']},bus={port['id']},addr=00.{endpoint['function']},romfile="
+            device_arg = f"{endpoint['model']},bus={port['id']},addr=00.{endpoint['function']},romfile="
             if endpoint.get("multifunction"):
-                spec += ",multifunction=on"
+                device_arg += ",multifunction=on"
             for key, value in endpoint.get("props", {}).items():
-                spec += f",{key}={value}"
-            args += ["-device", spec]
+                device_arg += f",{key}={value}"
+            args += ["-device", device_arg]
     return args
 
 
@@ -43,10 +44,10 @@ def device_args(board):
     models = board["device_models"]
     args = []
     for device in board["bus0_devices"]:
-        spec = f"{device['model']},addr={device['addr']}"
+        device_arg = f"{device['model']},addr={device['addr']}"
         if device.get("multifunction"):
-            spec += ",multifunction=on"
-        args += ["-device", spec]
+            device_arg += ",multifunction=on"
+        args += ["-device", device_arg]
     args += root_port_args(board["root_ports"], "pcie.0", models)
     return args
 
@@ -105,8 +106,8 @@ def qemu_command(board, qemu, root, images):
     os.makedirs(root, exist_ok=True)
     vars_copy = os.path.join(root, "OVMF_VARS.fd")
     shutil.copyfile(firmware["vars"], vars_copy)
-    for sub in ("smbios", "disks"):
-        os.makedirs(os.path.join(root, sub), exist_ok=True)
+    for folder in ("smbios", "disks"):
+        os.makedirs(os.path.join(root, folder), exist_ok=True)
     esp = build_esp(root, images, board)
     serial = os.path.join(root, "serial.log")
     qmp = os.path.join(root, "qmp.sock")

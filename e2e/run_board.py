@@ -18,6 +18,7 @@ import board_checks  # noqa: E402
 import board_model  # noqa: E402
 import board_qemu  # noqa: E402
 import board_report  # noqa: E402
+import board_transcript  # noqa: E402
 
 KEY_QCODES = ("ctrl", "alt", "d")
 
@@ -80,7 +81,11 @@ def parse_args(argv):
     parser.add_argument("--harness", required=True)
     parser.add_argument("--roster", required=True)
     parser.add_argument("--hotlatch", required=True)
+    parser.add_argument("--ovmf-code", help="OVMF code flash image (default: the board file's)")
+    parser.add_argument("--ovmf-vars", help="OVMF variable store template (default: the board file's)")
     parser.add_argument("--qemu", default="qemu-system-x86_64")
+    parser.add_argument("--debug-render", help="the debug-render tool that renders the drivers' transcripts "
+                        "(default: $DEBUG_RENDER, else build/tools/debug-render/debug-render)")
     parser.add_argument("--timeout", type=float, default=180)
     parser.add_argument("--bmc-out", help="write the BMC calls here, as roster-decode reads them")
     parser.add_argument("--serial-out", help="keep the serial log here")
@@ -94,10 +99,18 @@ def main(argv=None):
     args = parse_args(argv)
     started = time.monotonic()
     board = board_model.load_board(args.board)
-    missing = [path for path in (args.harness, args.roster, args.hotlatch, board["firmware"]["code"],
-                                 board["firmware"]["vars"]) if not os.path.isfile(path)]
+    if args.ovmf_code:
+        board["firmware"]["code"] = args.ovmf_code
+    if args.ovmf_vars:
+        board["firmware"]["vars"] = args.ovmf_vars
+    if args.debug_render:
+        board_transcript.use_tool(args.debug_render)
+    missing = [path for path in (args.harness, args.roster, args.hotlatch, board_transcript.tool_path())
+               if not os.path.isfile(path)]
+    missing += [f"OVMF {part} ({board['firmware'][part]}; Debian package ovmf)" for part in ("code", "vars")
+                if not os.path.isfile(board["firmware"][part])]
     if shutil.which(args.qemu) is None:
-        missing.append(args.qemu)
+        missing.append(f"QEMU ({args.qemu}; Debian package qemu-system-x86)")
     if missing:
         print("FAIL missing: " + ", ".join(missing))
         return 1

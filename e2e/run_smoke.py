@@ -144,9 +144,10 @@ def run(args) -> int:
     started = time.monotonic()
     inputs = {"harness": args.harness, "Roster.efi": args.roster, "Hotlatch.efi": args.hotlatch,
               "OVMF code": args.ovmf_code, "OVMF vars": args.ovmf_vars}
-    missing = [f"{label} ({path})" for label, path in inputs.items() if not os.path.isfile(path)]
+    missing = [f"{label} ({path}{'; Debian package ovmf' if label.startswith('OVMF') else ''})"
+               for label, path in inputs.items() if not os.path.isfile(path)]
     if shutil.which(args.qemu) is None:
-        missing.append(f"QEMU ({args.qemu})")
+        missing.append(f"QEMU ({args.qemu}; Debian package qemu-system-x86)")
     if missing:
         print("e2e smoke: FAIL, missing: " + ", ".join(missing))
         return 1

@@ -15,7 +15,7 @@ import board_checks  # noqa: E402
 import board_model  # noqa: E402
 import board_qemu  # noqa: E402
 import board_report  # noqa: E402
-from test_board_render import debug_record  # noqa: E402
+from test_board_checks import debug_record  # noqa: E402
 
 
 def option_value(command, flag, prefix):

@@ -12,9 +12,9 @@
 #include <Library/UefiRuntimeLib.h>
 #include <Library/UefiRuntimeServicesTableLib.h>
 
-#include <hotlatch/DxeVariableLib/DxeVariableLib.h>
-#include <hotlatch/Hotlatch.h>
-#include <hotlatch/TeskRegistrationLib/TeskRegistrationLib.h>
+#include "DxeVariableLib/DxeVariableLib.h"
+#include "Hotlatch.h"
+#include "TeskRegistrationLib/TeskRegistrationLib.h"
 
 const UINT32 _gUefiDriverRevision = 0;
 // No unload handler: the image stays for the whole boot.

@@ -34,6 +34,8 @@ VOID WithdrawSetupHotKey(VOID) {
 EFI_STATUS OemDebugEntry(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
   RegisterSetupHotKeyNotify();
   SetupConfig();
+  // This driver's message texts are the platform's own and its log readers match them as
+  // they stand: "[ORV]", "Orv -", "Chang Scu", the blank runs and the dot runs are meant.
   DEBUG((DEBUG_INFO, "\n[ORV] OemDebugEntry entry     \n"));
 
   EFI_EVENT UnregisterKeyEvent = nullptr;

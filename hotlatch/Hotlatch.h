@@ -9,8 +9,11 @@
 #include <Library/UefiBootServicesTableLib.h>
 #include <Library/UefiRuntimeServicesTableLib.h>
 
-#include <hotlatch/DxeVariableLib/DxeVariableLib.h>
-#include <hotlatch/SetupOptionLayout.h>
+#include <Guid/SetupVariables.h>
+#include <Protocol/DebugKeyDisarm.h>
+
+#include "DxeVariableLib/DxeVariableLib.h"
+#include "SetupOptionLayout.h"
 
 // --- Key lifecycle (module state lives as long as the image).
 extern EFI_EVENT mSetupHotKeyEvent;

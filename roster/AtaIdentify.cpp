@@ -101,6 +101,7 @@ VOID ParseString(UINT8 *Buffer, UINT8 Length) {
   UINT8 *Scratch;
   UINT8 Count;
   UINT8 Index;
+  UINT8 Moved;
 
   if (Length == 0) {
     return;
@@ -118,7 +119,7 @@ VOID ParseString(UINT8 *Buffer, UINT8 Length) {
   // Without the scratch the move runs forward in place: every byte is read before it is
   // overwritten, so the result is the same.
   for (Index = 0; Index < Length; Index++) {
-    UINT8 Moved = (UINT8)((UINT32)Index + Count < Length ? Buffer[Index + Count] : 0);
+    Moved = (UINT8)((UINT32)Index + Count < Length ? Buffer[Index + Count] : 0);
     if (Scratch != NULL) {
       Scratch[Index] = Moved;
     } else {

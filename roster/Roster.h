@@ -1,9 +1,13 @@
 // Private interface of the inventory driver: the module-wide inventory state and the
 // routines its files share. One inventory runs per boot, inside InventoryEventNotify.
+// The message texts (for example "InvData CalCrc32" or "Temp = %d") are the platform's own
+// and its log readers match them as they stand; they are not typos.
 #pragma once
 
 #include <Uefi.h>
-#include <roster/InventoryLayout.h>
+#include <InventoryLayout.h>
+#include <Protocol/ManagementTransport.h>
+#include <Protocol/PlatformIdentity.h>
 
 // --- Module-wide inventory state (zero at load).
 extern VOID *mInventoryRegistration;

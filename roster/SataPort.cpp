@@ -49,6 +49,8 @@ BOOLEAN GetSataPortId(EFI_HANDLE *HandleBuffer, UINTN Index) {
   CONST UINT8 *ControllerNode;
   UINT8 Device;
   UINT8 Function;
+  BOOLEAN IsSata;
+  BOOLEAN IsSSata;
   UINT32 IdeChannel;
   UINT32 IdeDevice;
   UINT8 PortNumber;
@@ -66,8 +68,8 @@ BOOLEAN GetSataPortId(EFI_HANDLE *HandleBuffer, UINTN Index) {
   }
   Function = ControllerNode[PCI_DEVICE_PATH_FUNCTION_OFFSET];
   Device = ControllerNode[PCI_DEVICE_PATH_DEVICE_OFFSET];
-  BOOLEAN IsSata = Device == SATA_CONTROLLER_DEVICE && Function == SATA_CONTROLLER_FUNCTION;
-  BOOLEAN IsSSata = Device == SSATA_CONTROLLER_DEVICE && Function == SSATA_CONTROLLER_FUNCTION;
+  IsSata = Device == SATA_CONTROLLER_DEVICE && Function == SATA_CONTROLLER_FUNCTION;
+  IsSSata = Device == SSATA_CONTROLLER_DEVICE && Function == SSATA_CONTROLLER_FUNCTION;
   if (!IsSata && !IsSSata) {
     return FALSE;
   }

@@ -6,9 +6,11 @@ set -euo pipefail
 PACKAGES=(clang lld cmake make googletest libgtest-dev libgmock-dev qemu-system-x86 ovmf python3
   libclang-rt-14-dev)  # libFuzzer and the sanitizer runtimes for clang 14
 
-if ! command -v dpkg-query >/dev/null 2>&1; then
-  echo "setup: not a Debian system; install these yourself: ${PACKAGES[*]}" >&2
-  exit 0
+if ! command -v dpkg-query >/dev/null 2>&1 || ! command -v apt-get >/dev/null 2>&1; then
+  echo "setup: no apt here, so nothing was installed. Install what these Debian 12 packages" >&2
+  echo "setup: provide with your system's package manager, then run again:" >&2
+  echo "setup:   ${PACKAGES[*]}" >&2
+  exit 1
 fi
 
 missing=()
@@ -32,7 +34,19 @@ if [ "$(id -u)" -ne 0 ]; then
   sudo_cmd=(sudo)
 fi
 
-echo "setup: installing ${missing[*]}"
+# apt's own output goes to a log; a person sees one line per step and the log's path.
+log="$(mktemp "${TMPDIR:-/tmp}/roster-hotlatch-setup.XXXXXX.log")"
+echo "setup: installing ${missing[*]} (apt output in $log)"
 export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get update
-"${sudo_cmd[@]}" apt-get install -y "${missing[@]}"
+apt_step() {
+  if ! "${sudo_cmd[@]}" "$@" >>"$log" 2>&1; then
+    echo "setup: '$*' failed; the end of $log:" >&2
+    tail -n 20 "$log" >&2
+    exit 1
+  fi
+}
+echo "setup: updating the package lists"
+apt_step apt-get update
+echo "setup: installing (this can take a few minutes)"
+apt_step apt-get install -y "${missing[@]}"
+echo "setup: done"

@@ -61,7 +61,7 @@ EFI_STATUS EFIAPI ConOutOutputString(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *This, CONS
     size_t Length = 0;
     while (String[Length] != 0) {
       if (++Length == kMaxOutputChars) {
-        Fail("ConOut.OutputString of an unterminated string");
+        Fail(Severity::Unsafe, "ConOut.OutputString of an unterminated string");
         return EFI_INVALID_PARAMETER;
       }
     }

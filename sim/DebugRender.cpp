@@ -16,6 +16,12 @@ constexpr size_t kMaxFieldWidth = 200;
 
 constexpr size_t kStatusCodeHeaderSize = sizeof(EFI_STATUS_CODE_DATA);
 
+std::string HexText(UINT64 Value) {
+  char Buffer[24];
+  std::snprintf(Buffer, sizeof Buffer, "%llX", static_cast<unsigned long long>(Value));
+  return Buffer;
+}
+
 bool HasType(const StatusCodeReport &Report, const EFI_GUID &Type) {
   if (Report.Data.size() < kStatusCodeHeaderSize) {
     return false;
@@ -43,8 +49,8 @@ T Read(const std::vector<UINT8> &Bytes, size_t Offset) {
   return Value;
 }
 
-// BasePrintLib's formatting state for one conversion.
-struct Spec {
+// The flags, width and precision of one conversion, as BasePrintLib reads them.
+struct FieldLayout {
   bool LeftJustify = false, Sign = false, Blank = false, Comma = false, Long = false, ZeroFlag = false;
   bool HasWidth = false, HasPrecision = false;
   size_t Width = 0;
@@ -53,7 +59,8 @@ struct Spec {
 
 class Formatter {
  public:
-  Formatter(std::span<const UINT64> Slots, size_t Capacity) : Slots(Slots), Limit(Capacity == 0 ? 0 : Capacity - 1) {}
+  Formatter(std::span<const UINT64> Slots, size_t Capacity, PointerArguments Pointers)
+      : Slots(Slots), Limit(Capacity == 0 ? 0 : Capacity - 1), Pointers(Pointers) {}
 
   std::string Run(std::string_view Format) {
     for (size_t At = 0; At < Format.size() && Format[At] != '\0' && Out.size() < Limit; At++) {
@@ -87,39 +94,39 @@ class Formatter {
 
   // Lays out Body (its Count characters, Prefix separate) with width and precision as
   // BasePrintLib does; Numeric selects zero padding of the precision.
-  void Place(const Spec &S, std::string_view Body, char Prefix, size_t Precision, bool Numeric) {
+  void Place(const FieldLayout &Field, std::string_view Body, char Prefix, size_t Precision, bool Numeric) {
     size_t Count = Body.size() + (Prefix != 0 ? 1 : 0);
     Precision = std::max(Precision, Count);
-    std::string Padding = S.HasWidth && S.Width > Precision ? std::string(S.Width - Precision, ' ') : "";
-    if (!S.LeftJustify) {
+    std::string Padding = Field.HasWidth && Field.Width > Precision ? std::string(Field.Width - Precision, ' ') : "";
+    if (!Field.LeftJustify) {
       Emit(Padding);
     }
     std::string Fill(Precision - Count, Numeric ? '0' : ' ');
     std::string Sign = Prefix != 0 ? std::string(1, Prefix) : "";
     Emit(Numeric ? Sign + Fill : Fill + Sign);
     Emit(Body);
-    if (S.LeftJustify) {
+    if (Field.LeftJustify) {
       Emit(Padding);
     }
   }
 
-  void Number(Spec S, char Type) {
+  void Number(FieldLayout Field, char Type) {
     bool Hex = Type == 'x' || Type == 'X' || Type == 'p';
     bool Unsigned = Type == 'u';
     if (Type == 'p') {
-      S.Sign = S.Blank = false;
-      S.Long = true;
+      Field.Sign = Field.Blank = false;
+      Field.Long = true;
     }
-    bool ZeroFlag = S.ZeroFlag || Type == 'X' || Type == 'p';
+    bool ZeroFlag = Field.ZeroFlag || Type == 'X' || Type == 'p';
     UINT64 Raw = NextSlot();
-    INT64 Value = S.Long ? static_cast<INT64>(Raw) : static_cast<INT64>(static_cast<INT32>(Raw));
-    char Prefix = S.Blank ? ' ' : 0;
-    if (S.Sign && !Unsigned) {
+    INT64 Value = Field.Long ? static_cast<INT64>(Raw) : static_cast<INT64>(static_cast<INT32>(Raw));
+    char Prefix = Field.Blank ? ' ' : 0;
+    if (Field.Sign && !Unsigned) {
       Prefix = '+';
     }
     UINT64 Magnitude = static_cast<UINT64>(Value);
-    bool Comma = S.Comma && !Hex;
-    size_t Precision = S.Precision;
+    bool Comma = Field.Comma && !Hex;
+    size_t Precision = Field.Precision;
     if (!Hex) {
       if (Comma) {
         ZeroFlag = false;
@@ -128,10 +135,10 @@ class Formatter {
       if (Value < 0 && !Unsigned) {
         Prefix = '-';
         Magnitude = 0 - static_cast<UINT64>(Value);
-      } else if (Unsigned && !S.Long) {
+      } else if (Unsigned && !Field.Long) {
         Magnitude = static_cast<UINT32>(Value);
       }
-    } else if (!S.Long && Value < 0) {
+    } else if (!Field.Long && Value < 0) {
       Magnitude = static_cast<UINT32>(Value);
     }
     std::string Digits;
@@ -149,17 +156,17 @@ class Formatter {
     if (Prefix != 0) {
       Precision++;
     }
-    if (ZeroFlag && !S.LeftJustify && S.HasWidth && !S.HasPrecision) {
-      Precision = S.Width;
+    if (ZeroFlag && !Field.LeftJustify && Field.HasWidth && !Field.HasPrecision) {
+      Precision = Field.Width;
     }
-    Place(S, Digits, Prefix, Precision, true);
+    Place(Field, Digits, Prefix, Precision, true);
   }
 
-  void Text(const Spec &S, std::string Body) {
-    if (S.HasPrecision && Body.size() > S.Precision) {
-      Body.resize(S.Precision);
+  void Text(const FieldLayout &Field, std::string Body) {
+    if (Field.HasPrecision && Body.size() > Field.Precision) {
+      Body.resize(Field.Precision);
     }
-    Place(S, Body, 0, S.HasPrecision ? S.Precision : 0, false);
+    Place(Field, Body, 0, Field.HasPrecision ? Field.Precision : 0, false);
   }
 
   static std::string AsciiString(UINT64 Address, size_t Bound) {
@@ -192,39 +199,39 @@ class Formatter {
   }
 
   size_t Conversion(std::string_view Format, size_t At) {
-    Spec S;
+    FieldLayout Field;
     for (;; At++) {
       char Flag = At < Format.size() ? Format[At] : '\0';
       if (Flag == '.') {
-        S.HasPrecision = true;
+        Field.HasPrecision = true;
       } else if (Flag == '-') {
-        S.LeftJustify = true;
+        Field.LeftJustify = true;
       } else if (Flag == '+') {
-        S.Sign = true;
+        Field.Sign = true;
       } else if (Flag == ' ') {
-        S.Blank = true;
+        Field.Blank = true;
       } else if (Flag == ',') {
-        S.Comma = true;
+        Field.Comma = true;
       } else if (Flag == 'l' || Flag == 'L') {
-        S.Long = true;
+        Field.Long = true;
       } else if (Flag == '*') {
         // The listener's line buffer bounds every field, so a wild width cannot run away.
-        (S.HasPrecision ? S.Precision : S.Width) = std::min<size_t>(NextSlot(), kMaxFieldWidth);
-        S.HasWidth = S.HasWidth || !S.HasPrecision;
+        (Field.HasPrecision ? Field.Precision : Field.Width) = std::min<size_t>(NextSlot(), kMaxFieldWidth);
+        Field.HasWidth = Field.HasWidth || !Field.HasPrecision;
       } else if (Flag >= '0' && Flag <= '9') {
-        if (Flag == '0' && !S.HasPrecision) {
-          S.ZeroFlag = true;
+        if (Flag == '0' && !Field.HasPrecision) {
+          Field.ZeroFlag = true;
         }
         size_t Number = 0;
         while (At < Format.size() && Format[At] >= '0' && Format[At] <= '9') {
           Number = std::min<size_t>(Number * 10 + static_cast<size_t>(Format[At++] - '0'), kMaxFieldWidth);
         }
         At--;
-        if (S.HasPrecision) {
-          S.Precision = Number;
+        if (Field.HasPrecision) {
+          Field.Precision = Number;
         } else {
-          S.HasWidth = true;
-          S.Width = Number;
+          Field.HasWidth = true;
+          Field.Width = Number;
         }
       } else if (Flag == '\0') {
         return At - 1;  // a format ending inside a conversion prints nothing for it
@@ -234,28 +241,33 @@ class Formatter {
     }
 
     char Type = Format[At];
+    if (Pointers == PointerArguments::AddressOnly &&
+        (Type == 'a' || Type == 's' || Type == 'S' || Type == 'g' || Type == 't')) {
+      Text(Field, std::string("<") + Type + "@0x" + HexText(NextSlot()) + ">");
+      return At;
+    }
     switch (Type) {
       case 'd':
       case 'u':
       case 'x':
       case 'X':
       case 'p':
-        Number(S, Type);
+        Number(Field, Type);
         break;
       case 'a':
       case 's':
       case 'S': {
         UINT64 Address = NextSlot();
-        Text(S, Address == 0 ? "<null string>" : Type == 'a' ? AsciiString(Address, Limit) : WideString(Address, Limit));
+        Text(Field, Address == 0 ? "<null string>" : Type == 'a' ? AsciiString(Address, Limit) : WideString(Address, Limit));
         break;
       }
       case 'c':
-        Place(S, std::string(1, static_cast<char>(NextSlot() & 0xFF)), 0, S.Precision, false);
+        Place(Field, std::string(1, static_cast<char>(NextSlot() & 0xFF)), 0, Field.Precision, false);
         break;
       case 'g': {
         UINT64 Address = NextSlot();
         if (Address == 0) {
-          Place(S, "<null guid>", 0, S.Precision, false);
+          Place(Field, "<null guid>", 0, Field.Precision, false);
           break;
         }
         EFI_GUID Guid;
@@ -265,32 +277,32 @@ class Formatter {
         for (int Index = 2; Index < 8; Index++) {
           Body += Hex(Guid.Data4[Index], 2);
         }
-        Place(S, Body, 0, S.Precision, false);
+        Place(Field, Body, 0, Field.Precision, false);
         break;
       }
       case 't': {
         UINT64 Address = NextSlot();
         if (Address == 0) {
-          Place(S, "<null time>", 0, S.Precision, false);
+          Place(Field, "<null time>", 0, Field.Precision, false);
           break;
         }
         EFI_TIME Time;
         std::memcpy(&Time, reinterpret_cast<const void *>(Address), sizeof Time);
-        Place(S,
+        Place(Field,
               Decimal(Time.Month, 2) + "/" + Decimal(Time.Day, 2) + "/" + Decimal(Time.Year, 4) + "  " +
                   Decimal(Time.Hour, 2) + ":" + Decimal(Time.Minute, 2),
-              0, S.Precision, false);
+              0, Field.Precision, false);
         break;
       }
       case 'r': {
         EFI_STATUS Status = NextSlot();
         const CHAR8 *Name = StatusName(Status);
-        Place(S, Name != nullptr ? std::string(Name) : Hex(Status & 0xFFFFFFFF, 8), 0, S.Precision, false);
+        Place(Field, Name != nullptr ? std::string(Name) : Hex(Status & 0xFFFFFFFF, 8), 0, Field.Precision, false);
         break;
       }
       default:
         // "%%" and unknown conversions print the character.
-        Place(S, std::string(1, Type), 0, S.Precision, false);
+        Place(Field, std::string(1, Type), 0, Field.Precision, false);
         break;
     }
     return At;
@@ -299,14 +311,9 @@ class Formatter {
   std::span<const UINT64> Slots;
   size_t Next = 0;
   size_t Limit;
+  PointerArguments Pointers;
   std::string Out;
 };
-
-std::string HexText(UINT64 Value) {
-  char Buffer[24];
-  std::snprintf(Buffer, sizeof Buffer, "%llX", static_cast<unsigned long long>(Value));
-  return Buffer;
-}
 
 DebugTranscript *gLiveTranscript = nullptr;
 
@@ -339,18 +346,19 @@ std::optional<AssertMessage> DecodeAssertMessage(const StatusCodeReport &Report)
   return Message;
 }
 
-std::string FormatDebugMessage(std::string_view Format, std::span<const UINT64> Slots, size_t Capacity) {
-  return Formatter(Slots, Capacity).Run(Format);
+std::string FormatDebugMessage(std::string_view Format, std::span<const UINT64> Slots, size_t Capacity,
+                               PointerArguments Pointers) {
+  return Formatter(Slots, Capacity, Pointers).Run(Format);
 }
 
-std::string RenderStatusCode(const StatusCodeReport &Report) {
+std::string RenderStatusCode(const StatusCodeReport &Report, PointerArguments Pointers) {
   if (auto Assert = DecodeAssertMessage(Report)) {
     std::string Text = "\n\rDXE_ASSERT!: " + Assert->FileName + " (" + std::to_string(Assert->LineNumber) +
                        "): " + Assert->Description + "\n\r";
     return Text.substr(0, kStatusCodeDataMaxSize - 1);
   }
   if (auto Debug = DecodeDebugMessage(Report)) {
-    return FormatDebugMessage(Debug->Format, Debug->Slots);
+    return FormatDebugMessage(Debug->Format, Debug->Slots, kStatusCodeDataMaxSize, Pointers);
   }
   std::string Codes = "V" + HexText(Report.Value) + " I" + HexText(Report.Instance);
   switch (Report.Type & EFI_STATUS_CODE_TYPE_MASK) {

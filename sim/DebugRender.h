@@ -37,13 +37,19 @@ struct AssertMessage {
 std::optional<DebugMessage> DecodeDebugMessage(const StatusCodeReport &Report);
 std::optional<AssertMessage> DecodeAssertMessage(const StatusCodeReport &Report);
 
+// Follow reads what a pointer argument (%a %s %S %g %t) points to, which only a listener
+// running while the report is made can do. AddressOnly prints "<a@0x1234>" instead, for
+// records read back after the reporter is gone (a capture from real firmware).
+enum class PointerArguments { Follow, AddressOnly };
+
 // AsciiBSPrint of Format over the slots into a buffer of Capacity bytes (so at most
 // Capacity - 1 characters); '\n' in the format leaves as "\r\n".
 std::string FormatDebugMessage(std::string_view Format, std::span<const UINT64> Slots,
-                               size_t Capacity = kStatusCodeDataMaxSize);
+                               size_t Capacity = kStatusCodeDataMaxSize,
+                               PointerArguments Pointers = PointerArguments::Follow);
 
 // The listener's text for one report, with its "\r\n" and "\n\r" line ends.
-std::string RenderStatusCode(const StatusCodeReport &Report);
+std::string RenderStatusCode(const StatusCodeReport &Report, PointerArguments Pointers = PointerArguments::Follow);
 
 // The same text with every line end as a plain "\n", so expected transcripts read naturally.
 std::string PlainLineEnds(std::string_view Text);

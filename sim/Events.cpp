@@ -122,7 +122,7 @@ EFI_STATUS Platform::Impl::SignalEvent(EFI_EVENT Event) {
 EFI_STATUS Platform::Impl::CloseEvent(EFI_EVENT Event) {
   EventRecord *Record = FindOpenEvent(Event);
   if (Record == nullptr) {
-    Fail("CloseEvent of an unknown or already closed event");
+    Fail(Severity::Unsafe, "CloseEvent of an unknown or already closed event");
     return EFI_INVALID_PARAMETER;
   }
   if (Record->Queued) {

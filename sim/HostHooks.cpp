@@ -32,7 +32,7 @@ void HookSpinRead(volatile UINT64 *Flag) {
     P->OnSpinRead(Flag);
     return;
   }
-  Fail("a dead loop spun with no OnSpinRead handler; releasing it");
+  Fail(Severity::Unsafe, "a dead loop spun with no OnSpinRead handler; releasing it");
   *Flag = 1;
 }
 

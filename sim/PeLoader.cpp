@@ -19,10 +19,6 @@ namespace sim {
 
 namespace {
 
-constexpr UINT16 kRelocationAbsolute = 0;  // padding that keeps a block 32-bit aligned
-constexpr UINT16 kRelocationDir64 = 10;
-constexpr UINT16 kFileRelocationsStripped = 0x0001;
-constexpr UINT32 kSectionExecutable = 0x20000000;
 // The preferred base inside a PE32+ optional header (signature, file header, 24 bytes).
 constexpr size_t kPe32PlusImageBaseOffset = 4 + 20 + 24;
 
@@ -37,7 +33,7 @@ std::optional<std::string> Unloadable(const pe::PeImage &Image) {
   if (Image.HasImports()) {
     return "the image imports symbols, which firmware cannot resolve";
   }
-  if ((Image.Characteristics() & kFileRelocationsStripped) != 0) {
+  if ((Image.Characteristics() & pe::kFileRelocationsStripped) != 0) {
     return "relocations stripped: the image runs only at its preferred base";
   }
   if (Image.SizeOfImage() == 0 || Image.SizeOfImage() > pe::kMaxMappedImageSize) {
@@ -46,7 +42,7 @@ std::optional<std::string> Unloadable(const pe::PeImage &Image) {
   const UINT32 Entry = Image.AddressOfEntryPoint();
   for (const pe::Section &Each : Image.Sections()) {
     const UINT64 Span = std::max(Each.VirtualSize, Each.RawDataSize);
-    if ((Each.Characteristics & kSectionExecutable) != 0 && Entry >= Each.VirtualAddress &&
+    if ((Each.Characteristics & pe::kSectionExecute) != 0 && Entry >= Each.VirtualAddress &&
         Entry - Each.VirtualAddress < Span) {
       return std::nullopt;
     }
@@ -66,10 +62,10 @@ std::optional<std::string> Relocate(const pe::PeImage &Image, std::vector<UINT8>
     for (UINT16 Entry : Block.Entries) {
       const UINT16 Type = Entry >> 12;
       const UINT64 Target = (UINT64)Block.PageRva + (Entry & 0xFFF);
-      if (Type == kRelocationAbsolute) {
+      if (Type == pe::kRelocationAbsolute) {
         continue;
       }
-      if (Type != kRelocationDir64) {
+      if (Type != pe::kRelocationDir64) {
         return "relocation type " + std::to_string(Type) + " at RVA " + std::to_string(Target) + " is not supported";
       }
       if (Target > Mapped.size() || Mapped.size() - Target < sizeof(UINT64)) {

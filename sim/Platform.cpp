@@ -2,6 +2,7 @@
 // made when a test ends (leaked pool).
 #include "Hob.h"
 #include "PlatformImpl.h"
+#include "crc32/Crc32.h"
 
 #include <cstring>
 
@@ -101,7 +102,7 @@ UINT32 TableCrc(const void *Table, size_t Size) {
   // The header's CRC field is zero while the CRC is computed.
   std::vector<UINT8> Copy(static_cast<const UINT8 *>(Table), static_cast<const UINT8 *>(Table) + Size);
   std::memset(Copy.data() + OFFSET_OF(EFI_TABLE_HEADER, CRC32), 0, sizeof(UINT32));
-  Crc = Crc32(Copy.data(), Copy.size());
+  Crc = crc32::Crc32(Copy.data(), Copy.size());
   return Crc;
 }
 }  // namespace

@@ -5,7 +5,7 @@
 #pragma once
 
 #include <Uefi.h>
-#include <support/arch/Arch.h>
+#include <Arch.h>
 
 #include <cstdint>
 #include <functional>
@@ -18,11 +18,27 @@
 
 namespace sim {
 
-// A breach of the firmware contract (or an unexpected call): a test failure, never a crash.
-void Fail(const std::string &Message);
+// How much of a run a failure spoils; the failure hook decides what each level means.
+enum class Severity {
+  // A broken calling rule or an unexpected call: the platform refuses or ignores it and the
+  // driver's own failure path runs, so the run can go on.
+  Breach,
+  // Memory misuse, lost memory or a hang: a double free, a pointer pool never returned, a
+  // leak, a NULL buffer, an unterminated string, a wrong TPL, a dead loop, a call through a
+  // null or foreign This, a boot service after ExitBootServices.
+  Unsafe,
+};
 
-// CRC-32 as CalculateCrc32 computes it (IEEE 802.3, reflected, 0xFFFFFFFF in and out).
-UINT32 Crc32(const void *Data, size_t Size);
+// Receives every failure the simulator reports. Tests install one that makes a failure a
+// non-fatal GoogleTest failure, fuzzers one that aborts on Unsafe. With no hook installed a
+// failure is printed to stderr and Unsafe aborts.
+using FailureHook = void (*)(Severity Level, const std::string &Message);
+// Installs Hook (nullptr for the default) and returns the one it replaces.
+FailureHook SetFailureHook(FailureHook Hook);
+
+// Reports a failure to the hook: never a crash of its own, the caller goes on.
+void Fail(Severity Level, const std::string &Message);
+inline void Fail(const std::string &Message) { Fail(Severity::Breach, Message); }
 
 // How LocateHandle(ByRegisterNotify) starts after RegisterProtocolNotify:
 //  Uefi  - only instances installed after the registration are returned;

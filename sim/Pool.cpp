@@ -63,12 +63,12 @@ EFI_STATUS Platform::Impl::AllocatePool(UINT32 Type, UINTN Size, VOID **Buffer) 
 EFI_STATUS Platform::Impl::FreePool(VOID *Buffer) {
   auto Found = Blocks.find(Buffer);
   if (Found == Blocks.end()) {
-    Fail("FreePool of a pointer that pool never returned");
+    Fail(Severity::Unsafe, "FreePool of a pointer that pool never returned");
     return EFI_INVALID_PARAMETER;
   }
   PoolBlock &Block = Found->second;
   if (!Block.Live) {
-    Fail("FreePool of a block already freed (double free)");
+    Fail(Severity::Unsafe, "FreePool of a block already freed (double free)");
     return EFI_INVALID_PARAMETER;
   }
   Block.Live = false;
@@ -84,7 +84,8 @@ void Platform::Impl::ReportLeaks() {
   for (auto &[Address, Block] : Blocks) {
     if (Block.Live && !Block.Reported) {
       Block.Reported = true;
-      Fail("pool block leaked: " + std::to_string(Block.Size) + " bytes of memory type " + std::to_string(Block.Type));
+      Fail(Severity::Unsafe,
+           "pool block leaked: " + std::to_string(Block.Size) + " bytes of memory type " + std::to_string(Block.Type));
     }
   }
 }

@@ -88,6 +88,21 @@ EFI_STATUS Platform::Impl::CollectHandles(UINT32 Type, const EFI_GUID *Guid, VOI
   }
 }
 
+namespace {
+
+// What LocateHandle and LocateHandleBuffer share: the handles a search finds, or why there
+// are none to hand out.
+EFI_STATUS FindHandles(const Platform::Impl &State, UINT32 Type, const EFI_GUID *Guid, VOID *Key,
+                       std::vector<EFI_HANDLE> &Found) {
+  EFI_STATUS Status = State.CollectHandles(Type, Guid, Key, Found);
+  if (EFI_ERROR(Status)) {
+    return Status;
+  }
+  return Found.empty() ? EFI_NOT_FOUND : EFI_SUCCESS;
+}
+
+}  // namespace
+
 // Called only after a search handed a handle out, so a failed call keeps the position.
 void Platform::Impl::AdvanceRegistration(VOID *Key, UINT32 Type, const std::vector<EFI_HANDLE> &Found) {
   if (Type != ByRegisterNotify || Found.empty()) {
@@ -105,12 +120,9 @@ EFI_STATUS Platform::Impl::LocateHandle(UINT32 Type, const EFI_GUID *Guid, VOID 
     return EFI_INVALID_PARAMETER;
   }
   std::vector<EFI_HANDLE> Found;
-  EFI_STATUS Status = CollectHandles(Type, Guid, Key, Found);
+  EFI_STATUS Status = FindHandles(*this, Type, Guid, Key, Found);
   if (EFI_ERROR(Status)) {
     return Status;
-  }
-  if (Found.empty()) {
-    return EFI_NOT_FOUND;
   }
   const UINTN Needed = Found.size() * sizeof(EFI_HANDLE);
   if (*BufferSize < Needed) {
@@ -131,12 +143,9 @@ EFI_STATUS Platform::Impl::LocateHandleBuffer(UINT32 Type, const EFI_GUID *Guid,
   *Count = 0;
   *Buffer = nullptr;
   std::vector<EFI_HANDLE> Found;
-  EFI_STATUS Status = CollectHandles(Type, Guid, Key, Found);
+  EFI_STATUS Status = FindHandles(*this, Type, Guid, Key, Found);
   if (EFI_ERROR(Status)) {
     return Status;
-  }
-  if (Found.empty()) {
-    return EFI_NOT_FOUND;
   }
   VOID *Memory = nullptr;
   Status = AllocatePool(EfiBootServicesData, Found.size() * sizeof(EFI_HANDLE), &Memory);

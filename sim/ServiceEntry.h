@@ -18,7 +18,7 @@ void CheckCallingRules(Platform &P, std::string_view Name);
 inline void NoteBootServiceCall(Platform &P, const char *Name) {
   if (P.BootServicesEnded()) {
     P.State().BootCallsAfterExit++;
-    Fail(std::string("boot service called after ExitBootServices: ") + Name);
+    Fail(Severity::Unsafe, std::string("boot service called after ExitBootServices: ") + Name);
   }
   CheckCallingRules(P, Name);
 }

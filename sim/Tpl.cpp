@@ -8,11 +8,11 @@ namespace sim {
 EFI_TPL Platform::Impl::RaiseTpl(EFI_TPL NewTpl) {
   EFI_TPL Old = Owner.Tpl;
   if (NewTpl > TPL_HIGH_LEVEL) {
-    Fail("RaiseTPL above TPL_HIGH_LEVEL: " + std::to_string(NewTpl));
+    Fail(Severity::Unsafe, "RaiseTPL above TPL_HIGH_LEVEL: " + std::to_string(NewTpl));
     return Old;
   }
   if (NewTpl < Old) {
-    Fail("RaiseTPL to a lower level: " + std::to_string(NewTpl) + " from " + std::to_string(Old));
+    Fail(Severity::Unsafe, "RaiseTPL to a lower level: " + std::to_string(NewTpl) + " from " + std::to_string(Old));
     return Old;
   }
   Owner.Tpl = NewTpl;
@@ -21,7 +21,8 @@ EFI_TPL Platform::Impl::RaiseTpl(EFI_TPL NewTpl) {
 
 void Platform::Impl::RestoreTpl(EFI_TPL OldTpl) {
   if (OldTpl > Owner.Tpl) {
-    Fail("RestoreTPL to a higher level: " + std::to_string(OldTpl) + " from " + std::to_string(Owner.Tpl));
+    Fail(Severity::Unsafe,
+         "RestoreTPL to a higher level: " + std::to_string(OldTpl) + " from " + std::to_string(Owner.Tpl));
     return;
   }
   Owner.Tpl = OldTpl;

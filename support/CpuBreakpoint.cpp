@@ -1,5 +1,5 @@
 #include <Uefi.h>
 #include <Library/BaseLib.h>
-#include <support/arch/Arch.h>
+#include <Arch.h>
 
 VOID CpuBreakpoint(VOID) { ArchBreakpoint(); }

@@ -4,8 +4,8 @@
 #include <Library/BaseLib.h>
 #include <Library/DebugLib.h>
 #include <Library/ModuleEntryPoint.h>
-#include <DeadLoopReport.h>
-#include <support/arch/Arch.h>
+#include "DeadLoopReport.h"
+#include <Arch.h>
 
 static constexpr UINT16 kDosSignature = 0x5A4D;  // "MZ"
 

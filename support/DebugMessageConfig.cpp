@@ -1,7 +1,7 @@
 // Decoding of the "DebugMessageConfig" record into a level mask.
 #include <Uefi.h>
 #include <Library/DebugLib.h>
-#include <DebugMessageConfig.h>
+#include "DebugMessageConfig.h"
 
 // Bytes 5 to 21, in order: the level each switch turns on.
 static constexpr UINT32 kSwitchLevels[] = {

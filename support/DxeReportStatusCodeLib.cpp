@@ -4,7 +4,7 @@
 #include <Library/DebugLib.h>
 #include <Library/ReportStatusCodeLib.h>
 #include <Library/UefiBootServicesTableLib.h>
-#include <ReportStatusCodeCommon.h>
+#include "ReportStatusCodeCommon.h"
 
 EFI_STATUS ReportStatusCodeEx(EFI_STATUS_CODE_TYPE Type, EFI_STATUS_CODE_VALUE Value, UINT32 Instance,
                               CONST EFI_GUID *CallerId, CONST EFI_GUID *ExtendedDataGuid, CONST VOID *ExtendedData,

@@ -2,7 +2,7 @@
 // path, up to its first dot, with "efi" after the dot.
 #include <Uefi.h>
 #include <Library/PeCoffGetEntryPointLib.h>
-#include <DeadLoopReport.h>
+#include "DeadLoopReport.h"
 
 // Room kept free behind the copied characters for "efi" and the terminator, with margin.
 static constexpr UINTN kNameReserve = 10;

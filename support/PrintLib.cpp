@@ -5,7 +5,7 @@
 #include <Library/BaseLib.h>
 #include <Library/DebugLib.h>
 #include <Library/PrintLib.h>
-#include <StatusNames.h>
+#include "StatusNames.h"
 
 namespace {
 

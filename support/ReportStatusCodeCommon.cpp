@@ -4,7 +4,7 @@
 #include <Library/ModuleEntryPoint.h>
 #include <Library/ReportStatusCodeLib.h>
 #include <Library/UefiBootServicesTableLib.h>
-#include <ReportStatusCodeCommon.h>
+#include "ReportStatusCodeCommon.h"
 
 EFI_STATUS_CODE_PROTOCOL *mReportStatusCodeLibStatusCodeProtocol = nullptr;
 

@@ -5,7 +5,7 @@
 #include <Library/ReportStatusCodeLib.h>
 #include <Library/UefiBootServicesTableLib.h>
 #include <Library/UefiRuntimeLib.h>
-#include <ReportStatusCodeCommon.h>
+#include "ReportStatusCodeCommon.h"
 
 EFI_EVENT mReportStatusCodeLibVirtualAddressChangeEvent = nullptr;
 EFI_EVENT mReportStatusCodeLibExitBootServicesEvent = nullptr;

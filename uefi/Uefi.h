@@ -1,4 +1,5 @@
-// Everything a driver of this project may include from the UEFI and PI definitions.
+// Everything a driver of this project may include from the UEFI and PI definitions. The
+// board-private contracts are in interfaces/ and are included by name where they are used.
 #pragma once
 
 #include "Base.h"
@@ -10,22 +11,17 @@
 #include "Guid/DebugMessageConfig.h"
 #include "Guid/EventGroup.h"
 #include "Guid/HobList.h"
-#include "Guid/SetupVariables.h"
 #include "IndustryStandard/AcpiResource.h"
 #include "IndustryStandard/Pci.h"
 #include "IndustryStandard/SmBios.h"
-#include "Protocol/DebugKeyDisarm.h"
 #include "Protocol/DebugMask.h"
 #include "Protocol/DevicePath.h"
 #include "Protocol/DiskInfo.h"
-#include "Protocol/InventoryTrigger.h"
 #include "Protocol/LoadedImage.h"
-#include "Protocol/ManagementTransport.h"
 #include "Protocol/PciRootBridgeIo.h"
-#include "Protocol/PlatformIdentity.h"
 #include "Protocol/ReportStatusCodeHandler.h"
 #include "Protocol/SimpleTextInputEx.h"
 #include "Protocol/SimpleTextOut.h"
+#include "Protocol/SmmVariable.h"
 #include "Protocol/Smbios.h"
 #include "Protocol/StatusCode.h"
-#include "Protocol/TeskRegistration.h"

@@ -1,5 +1,6 @@
 #include "BmcRecorder.h"
 #include "BoardOutput.h"
+#include "RecordSlots.h"
 
 namespace {
 
@@ -13,16 +14,15 @@ struct BMC_REQUEST {
 };
 
 BMC_REQUEST mRequests[BMC_RECORD_MAX];
-UINTN mRequestCount = 0;
-UINTN mDroppedCount = 0;
+RECORD_SLOTS mRequestSlots = {BMC_RECORD_MAX, 0, 0};
 UINT8 mDataPool[BMC_DATA_POOL_SIZE];
 UINTN mDataUsed = 0;
 
 EFI_STATUS Record(BOOLEAN Large, UINT16 Header, CONST VOID *Request, UINT64 Length, UINT8 *ResponseLength) {
-  if (mRequestCount >= BMC_RECORD_MAX || (Length != 0 && Request == NULL) || Length > BMC_DATA_POOL_SIZE - mDataUsed) {
-    mDroppedCount++;
-  } else {
-    BMC_REQUEST *Entry = &mRequests[mRequestCount++];
+  UINTN Slot;
+  if (RecordSlotTake(&mRequestSlots, (Length == 0 || Request != NULL) && Length <= BMC_DATA_POOL_SIZE - mDataUsed,
+                     &Slot)) {
+    BMC_REQUEST *Entry = &mRequests[Slot];
     Entry->Large = Large;
     Entry->Header = Header;
     Entry->Length = Length;
@@ -62,7 +62,7 @@ MANAGEMENT_TRANSPORT_PROTOCOL *BmcRecorderProtocol(VOID) {
 }
 
 VOID BmcRecorderReport(VOID) {
-  for (UINTN Index = 0; Index < mRequestCount; Index++) {
+  for (UINTN Index = 0; Index < mRequestSlots.Used; Index++) {
     CONST BMC_REQUEST *Entry = &mRequests[Index];
     BoardLineStart(Entry->Large ? "BMC SendLargeCommand header=" : "BMC SendCommand header=");
     BoardAppendHex(Entry->Header);
@@ -72,8 +72,5 @@ VOID BmcRecorderReport(VOID) {
     BoardAppendBytes(&mDataPool[Entry->DataOffset], Entry->KeptLength);
     BoardLineEnd();
   }
-  BoardLineStart("BOARD BMC-SUMMARY");
-  BoardAppendField("requests", mRequestCount);
-  BoardAppendField("dropped", mDroppedCount);
-  BoardLineEnd();
+  RecordSlotsSummary(&mRequestSlots, "BOARD BMC-SUMMARY", "requests");
 }

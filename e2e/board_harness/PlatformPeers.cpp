@@ -1,6 +1,7 @@
 #include "PlatformPeers.h"
 #include "BmcRecorder.h"
 #include "BoardOutput.h"
+#include "RecordSlots.h"
 #include <Protocol/PlatformIdentity.h>
 #include <Protocol/TeskRegistration.h>
 
@@ -13,14 +14,12 @@ struct TESK_CALL {
 };
 
 TESK_CALL mTeskCalls[TESK_RECORD_MAX];
-UINTN mTeskCallCount = 0;
-UINTN mTeskDropped = 0;
+RECORD_SLOTS mTeskSlots = {TESK_RECORD_MAX, 0, 0};
 
 EFI_STATUS RecordTeskCall(BOOLEAN Register, VOID **PointerAddress) {
-  if (mTeskCallCount >= TESK_RECORD_MAX) {
-    mTeskDropped++;
-  } else {
-    mTeskCalls[mTeskCallCount++] = {Register, (UINT64)(UINTN)PointerAddress, PointerAddress != NULL ? (UINT64)(UINTN)*PointerAddress : 0};
+  UINTN Slot;
+  if (RecordSlotTake(&mTeskSlots, TRUE, &Slot)) {
+    mTeskCalls[Slot] = {Register, (UINT64)(UINTN)PointerAddress, PointerAddress != NULL ? (UINT64)(UINTN)*PointerAddress : 0};
   }
   return PointerAddress == NULL ? EFI_INVALID_PARAMETER : EFI_SUCCESS;
 }
@@ -65,15 +64,12 @@ EFI_STATUS InstallSignalProtocol(EFI_BOOT_SERVICES *BootServices, CONST EFI_GUID
 }
 
 VOID TeskRecorderReport(VOID) {
-  for (UINTN Index = 0; Index < mTeskCallCount; Index++) {
+  for (UINTN Index = 0; Index < mTeskSlots.Used; Index++) {
     BoardLineStart("BOARD TESK op=");
     BoardAppendText(mTeskCalls[Index].Register ? "register" : "unregister");
     BoardAppendField("address", mTeskCalls[Index].Address);
     BoardAppendField("pointer", mTeskCalls[Index].Pointer);
     BoardLineEnd();
   }
-  BoardLineStart("BOARD TESK-SUMMARY");
-  BoardAppendField("calls", mTeskCallCount);
-  BoardAppendField("dropped", mTeskDropped);
-  BoardLineEnd();
+  RecordSlotsSummary(&mTeskSlots, "BOARD TESK-SUMMARY", "calls");
 }

@@ -8,6 +8,7 @@ set(BOARD_HARNESS_SOURCES
   ${BOARD_HARNESS_DIR}/BmcRecorder.cpp
   ${BOARD_HARNESS_DIR}/StatusCodeCapture.cpp
   ${BOARD_HARNESS_DIR}/PlatformPeers.cpp
+  ${BOARD_HARNESS_DIR}/RecordSlots.cpp
   ${BOARD_HARNESS_DIR}/SetupVariables.cpp
   ${BOARD_HARNESS_DIR}/ControllerConnect.cpp
   ${BOARD_HARNESS_DIR}/KeyboardWait.cpp

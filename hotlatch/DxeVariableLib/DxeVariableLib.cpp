@@ -1,5 +1,5 @@
 // The library's runtime-services pointer and the end of boot services.
-#include <hotlatch/TeskRegistrationLib/TeskRegistrationLib.h>
+#include "../TeskRegistrationLib/TeskRegistrationLib.h"
 
 #include "DxeVariableLibInternal.h"
 

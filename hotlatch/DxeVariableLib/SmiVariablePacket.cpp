@@ -1,5 +1,5 @@
 // Byte images of the variable request and its "SSVS" packet; no firmware calls.
-#include <hotlatch/VariableRequestLayout.h>
+#include <VariableRequestLayout.h>
 
 #include "DxeVariableLibInternal.h"
 

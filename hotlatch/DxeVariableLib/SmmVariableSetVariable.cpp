@@ -1,6 +1,6 @@
 // A variable write handed to the SMM variable handler through the software SMI.
-#include <hotlatch/VariableRequestLayout.h>
-#include <support/arch/Arch.h>
+#include <VariableRequestLayout.h>
+#include <Arch.h>
 
 #include "DxeVariableLibInternal.h"
 

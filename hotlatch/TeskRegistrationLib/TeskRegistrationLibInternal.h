@@ -5,6 +5,7 @@
 #include <Library/DebugLib.h>
 #include <Library/UefiBootServicesTableLib.h>
 #include <Library/UefiLib.h>
+#include <Protocol/TeskRegistration.h>
 
 #include "TeskRegistrationLib.h"
 

@@ -2,6 +2,7 @@
 // protocol, which no one opens.
 #pragma once
 
+#include <Protocol/DebugKeyDisarm.h>
 #include <sim/Platform.h>
 
 namespace sim {

@@ -103,7 +103,7 @@ DiskInfoDisk::DiskInfoDisk(Platform &Owner, DiskInfoSetup Setup) : P(Owner), Set
 
 DiskInfoDisk *DiskInfoDisk::From(EFI_DISK_INFO_PROTOCOL *This, const char *Member) {
   if (This == nullptr) {
-    Fail(std::string("DiskInfo.") + Member + " called with a null This");
+    Fail(Severity::Unsafe, std::string("DiskInfo.") + Member + " called with a null This");
     return nullptr;
   }
   return reinterpret_cast<InstanceRecord *>(This)->Owner;

@@ -76,12 +76,12 @@ bool Keyboard::KeyMatches(const EFI_KEY_DATA &Registered, const EFI_KEY_DATA &In
 
 Keyboard *Keyboard::From(EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL *This) {
   if (This == nullptr) {
-    Fail("Keyboard called with a null This");
+    Fail(Severity::Unsafe, "Keyboard called with a null This");
     return nullptr;
   }
   auto *Record = reinterpret_cast<InstanceRecord *>(This);
   if (Record->Owner == nullptr || &Record->Owner->Instance_ != Record) {
-    Fail("Keyboard called with a foreign This");
+    Fail(Severity::Unsafe, "Keyboard called with a foreign This");
     return nullptr;
   }
   return Record->Owner;

@@ -30,7 +30,7 @@ EFI_STATUS EFIAPI ManagementTransport::SendCommandEntry(MANAGEMENT_TRANSPORT_PRO
                                                         VOID *Request, UINT8 RequestLength, VOID *Response,
                                                         UINT8 *ResponseLength, VOID *Reserved) {
   if (This == nullptr) {
-    Fail("Transport.SendCommand called with a null This");
+    Fail(Severity::Unsafe, "Transport.SendCommand called with a null This");
     return EFI_INVALID_PARAMETER;
   }
   return reinterpret_cast<InstanceRecord *>(This)->Owner->Receive(Member::SendCommand, CommandHeader, Request,
@@ -41,7 +41,7 @@ EFI_STATUS EFIAPI ManagementTransport::SendLargeCommandEntry(MANAGEMENT_TRANSPOR
                                                              UINT16 CommandHeader, VOID *Request, UINTN RequestLength,
                                                              VOID *Response, UINT8 *ResponseLength, VOID *Reserved) {
   if (This == nullptr) {
-    Fail("Transport.SendLargeCommand called with a null This");
+    Fail(Severity::Unsafe, "Transport.SendLargeCommand called with a null This");
     return EFI_INVALID_PARAMETER;
   }
   return reinterpret_cast<InstanceRecord *>(This)->Owner->Receive(Member::SendLargeCommand, CommandHeader, Request,

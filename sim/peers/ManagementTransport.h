@@ -2,6 +2,7 @@
 // with scripted statuses (EFI_SUCCESS once the script for a member runs out).
 #pragma once
 
+#include <Protocol/ManagementTransport.h>
 #include <sim/Platform.h>
 
 #include <deque>

@@ -173,7 +173,7 @@ EFI_STATUS EFIAPI PciRootBridge::PciReadEntry(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *T
                                               EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_WIDTH Width, UINT64 Address, UINTN Count,
                                               VOID *Buffer) {
   if (This == nullptr) {
-    Fail("PciRootBridgeIo.Pci.Read called with a null This");
+    Fail(Severity::Unsafe, "PciRootBridgeIo.Pci.Read called with a null This");
     return EFI_INVALID_PARAMETER;
   }
   return reinterpret_cast<InstanceRecord *>(This)->Owner->PciRead(Width, Address, Count, Buffer);

@@ -2,6 +2,8 @@
 // four words, and the trigger whose installation starts the inventory.
 #pragma once
 
+#include <Protocol/InventoryTrigger.h>
+#include <Protocol/PlatformIdentity.h>
 #include <sim/Platform.h>
 
 namespace sim {

@@ -51,7 +51,7 @@ EFI_STATUS EFIAPI SmbiosTable::GetNextEntry(CONST EFI_SMBIOS_PROTOCOL *This, EFI
                                             EFI_SMBIOS_TYPE *Type, SMBIOS_STRUCTURE **Record,
                                             EFI_HANDLE *ProducerHandle) {
   if (This == nullptr) {
-    Fail("Smbios.GetNext called with a null This");
+    Fail(Severity::Unsafe, "Smbios.GetNext called with a null This");
     return EFI_INVALID_PARAMETER;
   }
   auto *Instance = reinterpret_cast<const InstanceRecord *>(This);

@@ -1,6 +1,6 @@
 #include "SmmVariable.h"
 
-#include <hotlatch/VariableRequestLayout.h>
+#include <VariableRequestLayout.h>
 
 #include <cstring>
 

@@ -3,6 +3,7 @@
 // interface argument, so they reach the one live instance through a static pointer.
 #pragma once
 
+#include <Protocol/TeskRegistration.h>
 #include <sim/Platform.h>
 
 #include <vector>

@@ -1,6 +1,6 @@
 // The host side of the arch seam: no port, no breakpoint instruction, no debugger. The
 // simulator fills gArchHostHooks after loading the module and plays each of them.
-#include "Arch.h"
+#include <Arch.h>
 
 // Zero until the loader binds it, so an unbound module does nothing where the image
 // would trap.

@@ -1,6 +1,6 @@
 // The x64 image's side of the arch seam, and the memory routines the compiler itself
 // calls (structure copies and clears) since no C runtime is linked into an image.
-#include "Arch.h"
+#include <Arch.h>
 
 VOID ArchSoftwareSmi(UINT16 Port, UINT8 Value, UINT8 Ah, UINT64 Rbx, UINT64 Rsi) {
   // AH is the upper half of AX: both go out in the one register the OUT instruction

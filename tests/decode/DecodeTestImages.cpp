@@ -78,22 +78,11 @@ PCI_RECORD MakePci(uint8_t Instance, uint8_t Bus, uint8_t Fun, uint16_t Vid, uin
   return Pci;
 }
 
-uint32_t ReferenceCrc32(const uint8_t *Data, size_t Length) {
-  uint32_t Crc = 0xFFFFFFFFu;
-  for (size_t Index = 0; Index < Length; ++Index) {
-    Crc ^= Data[Index];
-    for (int Bit = 0; Bit < 8; ++Bit) {
-      Crc = (Crc >> 1) ^ (0xEDB88320u & (0u - (Crc & 1u)));
-    }
-  }
-  return ~Crc;
-}
-
 void Seal(Bytes &Image) {
   uint32_t HeaderSize = static_cast<uint32_t>(Image.size() - INVENTORY_UNCOUNTED_PREFIX);
   std::memcpy(Image.data() + OFFSET_OF(INVENTORY_HEADER, HeaderSize), &HeaderSize, 4);
   std::memset(Image.data() + OFFSET_OF(INVENTORY_HEADER, Crc32), 0, 4);
-  uint32_t Crc = ReferenceCrc32(Image.data() + INVENTORY_UNCOUNTED_PREFIX, HeaderSize);
+  uint32_t Crc = crc32::Crc32(Image.data() + INVENTORY_UNCOUNTED_PREFIX, HeaderSize);
   std::memcpy(Image.data() + OFFSET_OF(INVENTORY_HEADER, Crc32), &Crc, 4);
 }
 

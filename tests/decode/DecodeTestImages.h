@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "roster/InventoryLayout.h"
+#include <InventoryLayout.h>
+#include <crc32/Crc32.h>
 
 namespace DecodeTest {
 
@@ -33,7 +34,6 @@ struct ImageParts {
 Bytes BuildImage(const ImageParts &Parts);
 // Sets HeaderSize from the vector's size and recomputes the CRC, as the sender would.
 void Seal(Bytes &Image);
-uint32_t ReferenceCrc32(const uint8_t *Data, size_t Length);
 
 // The board every full-image test reads: 2 processors, 12 memory devices (one empty slot,
 // one locator that fills its field), 24 PCI functions, the first 3b:00.1 at 8GT/s x16.

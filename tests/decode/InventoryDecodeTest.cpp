@@ -23,7 +23,7 @@ TEST(InventoryDecode, FullImageGivesEveryFact) {
   EXPECT_TRUE(Facts.Header.CrcMatches);
   Bytes Zeroed = Image;
   std::memset(Zeroed.data() + 15, 0, 4);
-  EXPECT_EQ(Facts.Header.StoredCrc, ReferenceCrc32(Zeroed.data() + 3, 23060));
+  EXPECT_EQ(Facts.Header.StoredCrc, crc32::Crc32(Zeroed.data() + 3, 23060));
   EXPECT_EQ(Facts.Header.BiosVersion, "R01.02.0003");
   EXPECT_EQ(Facts.Header.RecordCount, 38);
   EXPECT_EQ(Facts.Header.IdentityWords, Facts.Header.IdentityWordsCopy);

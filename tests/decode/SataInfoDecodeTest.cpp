@@ -4,6 +4,9 @@
 #include "DecodeFile.h"
 #include "DecodeSataInfo.h"
 #include "DecodeTestImages.h"
+#include "TextPrinter.h"
+
+#include <sstream>
 
 using namespace RosterDecode;
 using namespace DecodeTest;
@@ -70,6 +73,17 @@ TEST(SataInfoDecode, FileOfSixtyFiveBytesIsOneMessage) {
   FileFacts Other = DecodeFile("other.bin", Bytes(66, 0));
   EXPECT_EQ(Other.Kind, InputKind::InventoryImage);
   EXPECT_TRUE(HasProblems(Other));
+}
+
+TEST(SataInfoDecode, SixtyFiveBytesWithImpossibleFieldsAreNotDecoded) {
+  FileFacts File = DecodeFile("guess.bin", SataMessage(14, 0x03, 2, "MODEL", "SERIAL", 512));
+  ASSERT_EQ(File.Drives.size(), 1u);
+  EXPECT_FALSE(File.Drives[0].Decoded);
+  EXPECT_TRUE(HasProblems(File));
+  std::ostringstream Text;
+  PrintText(Text, File);
+  EXPECT_NE(Text.str().find("not decoded"), std::string::npos) << Text.str();
+  EXPECT_EQ(Text.str().find("MODEL"), std::string::npos) << Text.str();
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 // Usage: fuzz_seeds <folder>; one sub-folder per fuzzer.
 #include <DecodeTestImages.h>
 #include <Guid/DebugMessageConfig.h>
-#include <hotlatch/VariableRequestLayout.h>
+#include <VariableRequestLayout.h>
 #include <pe/PeImage.h>
 #include <SyntheticPe.h>
 

@@ -4,7 +4,7 @@
 // its data is exactly the rest of the request, and it never asks for an append write.
 //
 // Input: bytes 0..3 pick RBX (the packet size, or something else), the rest is the packet.
-#include <hotlatch/VariableRequestLayout.h>
+#include <VariableRequestLayout.h>
 #include <sim/peers/SmmVariable.h>
 
 #include <algorithm>

@@ -10,6 +10,7 @@
 #include <sim/peers/SmmVariable.h>
 #include <sim/peers/TeskService.h>
 
+#include <Guid/SetupVariables.h>
 #include <hotlatch/SetupOptionLayout.h>
 
 #include <functional>

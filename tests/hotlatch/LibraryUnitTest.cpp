@@ -9,7 +9,8 @@
 #include <Library/UefiRuntimeServicesTableLib.h>
 #include <hotlatch/DxeVariableLib/DxeVariableLib.h>
 #include <hotlatch/TeskRegistrationLib/TeskRegistrationLib.h>
-#include <support/arch/Arch.h>
+#include <Arch.h>
+#include <Guid/SetupVariables.h>
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Variable writes through the SMM variable handler: the "SSVS" packet and its doorbell.
 #include "HotlatchBoard.h"
 
-#include <hotlatch/VariableRequestLayout.h>
+#include <VariableRequestLayout.h>
 
 #include <gtest/gtest.h>
 

@@ -9,11 +9,10 @@
 
 namespace {
 
-constexpr uint32_t kSectionExecute = 0x20000000;
-constexpr uint32_t kSectionWrite = 0x80000000;
-constexpr uint16_t kRelocsStripped = 0x0001;
-constexpr uint16_t kRelocationAbsolute = 0;
-constexpr uint16_t kRelocationDir64 = 10;
+using pe::kRelocationAbsolute;
+using pe::kRelocationDir64;
+using pe::kSectionExecute;
+using pe::kSectionWrite;
 
 struct BuiltImage {
   const char *Path;
@@ -43,7 +42,7 @@ TEST_P(BuiltImageTest, IsAnX64Pe32PlusOfItsSubsystem) {
 
 TEST_P(BuiltImageTest, IsSelfContainedAndRelocatable) {
   EXPECT_FALSE(Image.HasImports()) << "an image must import nothing";
-  EXPECT_EQ(Image.Characteristics() & kRelocsStripped, 0) << "relocations stripped";
+  EXPECT_EQ(Image.Characteristics() & pe::kFileRelocationsStripped, 0) << "relocations stripped";
   auto Blocks = Image.RelocationBlocks();
   ASSERT_TRUE(Blocks) << "malformed base-relocation directory";
   ASSERT_FALSE(Blocks->empty()) << "no base relocations: the image could only load at its preferred base";

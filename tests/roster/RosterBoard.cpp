@@ -199,17 +199,6 @@ std::vector<UINT8> BuildExpectedImage(const ExpectedInventory &Board) {
   return Image;
 }
 
-UINT32 Crc32(const UINT8 *Data, size_t Size) {
-  UINT32 Crc = 0xFFFFFFFF;
-  for (size_t Index = 0; Index < Size; Index++) {
-    Crc ^= Data[Index];
-    for (int Bit = 0; Bit < 8; Bit++) {
-      Crc = (Crc >> 1) ^ (0xEDB88320U & (0U - (Crc & 1)));
-    }
-  }
-  return ~Crc;
-}
-
 std::vector<UINT8> EmptyPortMessage(UINT8 SataIndex, UINT8 PortId) {
   std::vector<UINT8> Message(65, 0);
   Message[0] = SataIndex;

@@ -3,7 +3,8 @@
 // built here byte by byte from the description (never from the driver's code).
 #pragma once
 
-#include <roster/InventoryLayout.h>
+#include <InventoryLayout.h>
+#include <crc32/Crc32.h>
 #include <sim/Platform.h>
 #include <sim/peers/DiskInfoDisk.h>
 #include <sim/peers/ManagementTransport.h>
@@ -87,7 +88,7 @@ struct ExpectedInventory {
 };
 
 std::vector<UINT8> BuildExpectedImage(const ExpectedInventory &Board);
-UINT32 Crc32(const UINT8 *Data, size_t Size);
+using crc32::Crc32;
 
 // --- SATA_INFO messages.
 std::vector<UINT8> EmptyPortMessage(UINT8 SataIndex, UINT8 PortId);

@@ -1,7 +1,7 @@
 // A tiny module for the loader tests: it counts its own starts in module state, so a
 // second load that shared state with the first would show a count of 2.
 #include <Uefi.h>
-#include <support/arch/Arch.h>
+#include <Arch.h>
 
 static UINT32 mStartCount;
 

@@ -1,6 +1,7 @@
 // Console output, status codes, HOB list and configuration tables, memory services.
 #include "sim/Hob.h"
 #include "sim/Platform.h"
+#include "crc32/Crc32.h"
 
 #include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
@@ -107,7 +108,7 @@ TEST(ConfigurationTables, InstallReplaceAndRemoveKeepTheSystemTableConsistent) {
   const UINT32 Crc = St->Hdr.CRC32;
   EFI_SYSTEM_TABLE Copy = *St;
   Copy.Hdr.CRC32 = 0;
-  EXPECT_EQ(sim::Crc32(&Copy, sizeof Copy), Crc) << "the table CRC follows the change";
+  EXPECT_EQ(crc32::Crc32(&Copy, sizeof Copy), Crc) << "the table CRC follows the change";
   ASSERT_EQ(P.BootServices()->InstallConfigurationTable(&kGuid, nullptr), EFI_SUCCESS);
   EXPECT_EQ(St->NumberOfTableEntries, Before);
   EXPECT_EQ(P.BootServices()->InstallConfigurationTable(&kGuid, nullptr), EFI_NOT_FOUND);
@@ -116,7 +117,7 @@ TEST(ConfigurationTables, InstallReplaceAndRemoveKeepTheSystemTableConsistent) {
 TEST(MemoryServices, CrcCopyAndSet) {
   sim::Platform P;
   EFI_BOOT_SERVICES *Bs = P.BootServices();
-  EXPECT_EQ(sim::Crc32("123456789", 9), 0xCBF43926u);
+  EXPECT_EQ(crc32::Crc32("123456789", 9), 0xCBF43926u);
   UINT32 Crc = 0;
   ASSERT_EQ(Bs->CalculateCrc32("123456789", 9, &Crc), EFI_SUCCESS);
   EXPECT_EQ(Crc, 0xCBF43926u);

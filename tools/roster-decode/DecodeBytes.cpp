@@ -27,32 +27,6 @@ std::string TrimBlanks(const std::string &Text) {
   return Text.substr(First, End - First);
 }
 
-namespace {
-
-constexpr std::array<uint32_t, 256> MakeCrcTable() {
-  std::array<uint32_t, 256> Table{};
-  for (uint32_t Index = 0; Index < 256; ++Index) {
-    uint32_t Value = Index;
-    for (int Bit = 0; Bit < 8; ++Bit) {
-      Value = (Value & 1) ? (Value >> 1) ^ 0xEDB88320u : Value >> 1;
-    }
-    Table[Index] = Value;
-  }
-  return Table;
-}
-
-constexpr auto kCrcTable = MakeCrcTable();
-
-}  // namespace
-
-uint32_t Crc32(ByteView Bytes, uint32_t Before) {
-  uint32_t Crc = Before ^ 0xFFFFFFFFu;
-  for (uint8_t Byte : Bytes) {
-    Crc = kCrcTable[(Crc ^ Byte) & 0xFF] ^ (Crc >> 8);
-  }
-  return Crc ^ 0xFFFFFFFFu;
-}
-
 std::string Format(const char *Fmt, ...) {
   va_list Args;
   va_start(Args, Fmt);

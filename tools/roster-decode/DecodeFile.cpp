@@ -7,7 +7,7 @@
 #include "DecodeInventory.h"
 #include "DecodeReport.h"
 #include "DecodeSataInfo.h"
-#include "roster/InventoryLayout.h"
+#include <InventoryLayout.h>
 
 namespace RosterDecode {
 namespace {
@@ -44,8 +44,17 @@ FileFacts DecodeFile(const std::string &Path, ByteView Content) {
     File.Kind = InputKind::HarnessReport;
     DecodeReportFile(Content, File);
   } else if (Content.size() == sizeof(SATA_INFO)) {
+    // Only the length says this is a SATA_INFO message: with impossible fields it is not
+    // one, and its values would merely look meaningful.
     File.Kind = InputKind::SataInfo;
-    File.Drives.push_back(DecodeSataInfo(Content));
+    SataDriveFacts Drive = DecodeSataInfo(Content);
+    if (!Drive.Problems.empty()) {
+      Drive.Decoded = false;
+      Drive.Problems.insert(
+          Drive.Problems.begin(),
+          Format("%zu bytes as a SATA_INFO message has, but impossible fields; not decoded", Content.size()));
+    }
+    File.Drives.push_back(Drive);
   } else {
     File.Kind = InputKind::InventoryImage;
     File.Inventories.push_back(DecodeInventory(Content));

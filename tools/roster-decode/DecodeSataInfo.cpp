@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "DecodeBytes.h"
-#include "roster/InventoryLayout.h"
+#include <InventoryLayout.h>
 
 namespace RosterDecode {
 

@@ -3,7 +3,7 @@
 #include "DecodeBytes.h"
 #include "DecodeMeaning.h"
 #include "JsonWriter.h"
-#include "roster/InventoryLayout.h"
+#include <InventoryLayout.h>
 
 namespace RosterDecode {
 namespace {

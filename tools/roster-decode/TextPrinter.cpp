@@ -2,7 +2,7 @@
 
 #include "DecodeBytes.h"
 #include "DecodeMeaning.h"
-#include "roster/InventoryLayout.h"
+#include <InventoryLayout.h>
 
 namespace RosterDecode {
 

@@ -1,7 +1,7 @@
 // The BMC management transport: IPMI-style requests with a 16-bit command header
 // (byte 0: network function in bits 7..2, LUN in bits 1..0; byte 1: command).
 #pragma once
-#include "../SystemTable.h"
+#include <SystemTable.h>
 
 inline constexpr EFI_GUID gManagementTransportProtocolGuid = {0xBB46188C, 0x7157, 0x4FEC, {0xA1, 0xD8, 0xC0, 0xBB, 0xFC, 0xE0, 0x3B, 0xC7}};
 

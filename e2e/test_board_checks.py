@@ -1,4 +1,4 @@
-"""Unit tests of the debug-record renderer and the report reader and judge of the board run."""
+"""Unit tests of the board run's report reader, its transcripts and its judge."""
 
 import os
 import struct
@@ -9,78 +9,49 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import board_checks  # noqa: E402
 import board_model  # noqa: E402
-import board_render as render  # noqa: E402
 import board_report  # noqa: E402
+import board_transcript  # noqa: E402
+
+DEBUG_DATA_GUID = bytes.fromhex("46924E9A53D5D51187E200062945C3B9")  # 9A4E9246-D553-11D5-87E2-00062945C3B9
 
 
 def debug_record(fmt, *slots, level=0x40):
     """A debug-info record as the drivers' support layer reports it."""
     payload = struct.pack("<I", level) + struct.pack("<12Q", *(list(slots) + [0] * (12 - len(slots))))
     payload += fmt.encode("latin-1") + b"\0" + bytes(4)
-    return struct.pack("<HH", 20, len(payload)) + render.DEBUG_DATA_GUID + payload
+    return struct.pack("<HH", 20, len(payload)) + DEBUG_DATA_GUID + payload
 
 
-class StatusNames(unittest.TestCase):
-    def test_names_and_fallback(self):
-        self.assertEqual(render.status_name(0), "Success")
-        self.assertEqual(render.status_name(5), "Warning Stale Data")
-        self.assertEqual(render.status_name((1 << 63) | 14), "Not Found")
-        self.assertEqual(render.status_name((1 << 63) | 33), "Compromised Data")
-        # Beyond the older table, and the not-available-yet warning, print as hex.
-        self.assertEqual(render.status_name((1 << 63) | 34), "00000022")
-        self.assertEqual(render.status_name(0xA000000000000002), "00000002")
+class Transcripts(unittest.TestCase):
+    """Captured records through tools/debug-render, the simulator's listener."""
 
-
-class Conversions(unittest.TestCase):
-    def test_numbers(self):
-        cases = [("%x", [0xAB], "AB"), ("%02x ", [0xA], "0A "), ("%2x", [0xA], " A"), ("%2x", [0x123], "123"),
-                 ("%d", [0xFFFFFFFF], "-1"), ("%d", [0x1_0000_0005], "5"), ("%ld", [(1 << 64) - 2], "-2"),
-                 ("%lx", [0x123456789], "123456789"), ("%x", [0x123456789], "23456789"),
-                 ("%u", [0xFFFFFFFF], "4294967295"), ("%-4d|", [7], "7   |"), ("%05d", [(1 << 32) - 42], "-0042"),
-                 ("%,d", [1234567], "1,234,567"), ("%p", [0x1000], "1000")]
-        for fmt, slots, expected in cases:
-            with self.subTest(fmt=fmt, slots=slots):
-                self.assertEqual(render.render_format(fmt, slots), expected)
-
-    def test_other_conversions(self):
-        self.assertEqual(render.render_format("%c%c", [0x41, 0x1_0042]), "AB")
-        self.assertEqual(render.render_format("Status = %r\n", [(1 << 63) | 3]), "Status = Unsupported\n")
-        self.assertEqual(render.render_format("100%%", []), "100%")
-        self.assertEqual(render.render_format("%a", [0x1234]), "<a@0x1234>")
-        # A width from '*' takes a slot of its own.
-        self.assertEqual(render.render_format("%*d", [4, 9]), "   9")
-        # Fewer slots than conversions read as zero, never raise.
-        self.assertEqual(render.render_format("%x %x", [1]), "1 0")
-        self.assertEqual(render.render_format("tail %", [1]), "tail ")
-
-
-class Records(unittest.TestCase):
-    def test_debug_record_round_trip(self):
-        data = debug_record("Link_Speed = %x, Link_Width = %x\n", 3, 16)
-        level, slots, fmt = render.parse_debug_record(data)
-        self.assertEqual((level, slots[:2], fmt), (0x40, [3, 16], "Link_Speed = %x, Link_Width = %x\n"))
-        self.assertEqual(render.render_record(3, 0x03050000, data), "Link_Speed = 3, Link_Width = 10\n")
-
-    def test_not_a_debug_record(self):
-        data = bytearray(debug_record("x"))
-        data[4] ^= 0xFF
-        self.assertIsNone(render.parse_debug_record(bytes(data)))
-        self.assertIsNone(render.parse_debug_record(b"short"))
-        self.assertTrue(render.render_record(3, 0, bytes(data)).startswith("Undefined"))
-
-    def test_assert_record(self):
-        data = bytearray(60)
-        struct.pack_into("<I", data, 40, 123)
-        data += b"roster/X.cpp\0!EFI_ERROR (Status)\0"
-        text = render.render_record(0x90000002, 0x03050007, bytes(data))
-        self.assertEqual(text, "\nDXE_ASSERT!: roster/X.cpp (123): !EFI_ERROR (Status)\n")
-        self.assertIn("short", render.render_record(0x90000002, 0x03050007, bytes(10)))
+    def records(self, *pieces):
+        """StatusRecords from (caller, type, data) or (caller, type, data, value)."""
+        return [board_report.StatusRecord(n, piece[0], piece[1], piece[3] if len(piece) > 3 else 0x03050000, 0,
+                                          piece[2]) for n, piece in enumerate(pieces)]
 
     def test_transcript_keeps_callers_apart_and_joins_pieces(self):
-        records = [board_report.StatusRecord(0, "Roster", 3, 0, 0, debug_record("Inventory Function Init")),
-                   board_report.StatusRecord(1, "Hotlatch", 3, 0, 0, debug_record("other\n")),
-                   board_report.StatusRecord(2, "Roster", 3, 0, 0, debug_record("Next %d\n", 5))]
-        self.assertEqual(render.transcript(records, "Roster"), ["Inventory Function InitNext 5", ""])
+        records = self.records(("Roster", 3, debug_record("Inventory Function Init")),
+                               ("Hotlatch", 3, debug_record("other\n")),
+                               ("Roster", 3, debug_record("Next %d, Status = %r\n", 5, (1 << 63) | 3)))
+        self.assertEqual(board_transcript.transcript(records, "Roster"),
+                         ["Inventory Function InitNext 5, Status = Unsupported", ""])
+
+    def test_pointer_arguments_print_their_address(self):
+        records = self.records(("Roster", 3, debug_record("%a|%g\n", 0x1234, 0xABC)))
+        self.assertEqual(board_transcript.transcript(records, "Roster"), ["<a@0x1234>|<g@0xABC>", ""])
+
+    def test_kinds(self):
+        damaged = bytearray(debug_record("x"))
+        damaged[4] ^= 0xFF
+        assert_data = bytearray(60)
+        struct.pack_into("<HH", assert_data, 0, 20, 40)
+        struct.pack_into("<I", assert_data, 40, 123)
+        assert_data += b"roster/X.cpp\0!EFI_ERROR (Status)\0"
+        kinds = board_transcript.render(self.records(("Roster", 3, debug_record("x")), ("Roster", 3, bytes(damaged)),
+                                                     ("Roster", 3, b""), ("Roster", 0x90000002, bytes(assert_data), 0x03050007)))
+        self.assertEqual([kind for kind, _ in kinds], ["debug", "other", "other", "assert"])
+        self.assertEqual(kinds[3][1], "\nDXE_ASSERT!: roster/X.cpp (123): !EFI_ERROR (Status)\n")
 
 
 class ReportReading(unittest.TestCase):

@@ -26,6 +26,14 @@ enum DirectoryIndex : unsigned {
   kDirectoryDebug = 6,
 };
 
+inline constexpr uint16_t kFileRelocationsStripped = 0x0001;  // file header Characteristics
+inline constexpr uint32_t kSectionExecute = 0x20000000;        // section Characteristics
+inline constexpr uint32_t kSectionWrite = 0x80000000;
+// Base relocation types (top 4 bits of an entry). Absolute is padding that keeps a block
+// 32-bit aligned.
+inline constexpr uint16_t kRelocationAbsolute = 0;
+inline constexpr uint16_t kRelocationDir64 = 10;
+
 inline constexpr uint32_t kDebugTypeCodeView = 2;
 // Loaders refuse images larger than this; mapping one must not exhaust the host.
 inline constexpr uint32_t kMaxMappedImageSize = 256u << 20;

@@ -1,5 +1,5 @@
 #pragma once
-#include "../Guid.h"
+#include <Guid.h>
 
 // Installed by another platform component when the inventory is to be taken; its
 // interface is never read.

@@ -1,7 +1,7 @@
 // Client view of the platform's runtime pointer-registration service: only the third and
 // fourth functions are called, each with the address of a pointer variable.
 #pragma once
-#include "../SystemTable.h"
+#include <SystemTable.h>
 
 inline constexpr EFI_GUID gTeskRegistrationProtocolGuid = {0x1C2E4602, 0xE3BA, 0x4B07, {0xE3, 0xB8, 0x35, 0x55, 0xA5, 0x1C, 0x61, 0x3A}};
 
