@@ -9,6 +9,7 @@ set(FIRMWARE_BINARY_DIR ${CMAKE_BINARY_DIR}/efi)
 set(ROSTER_EFI_PATH ${FIRMWARE_BINARY_DIR}/Roster.efi)
 set(HOTLATCH_EFI_PATH ${FIRMWARE_BINARY_DIR}/Hotlatch.efi)
 set(HARNESS_EFI_PATH ${FIRMWARE_BINARY_DIR}/SmokeHarness.efi)
+set(BOARD_DXE_EFI_PATH ${FIRMWARE_BINARY_DIR}/BoardDxe.efi)
 
 # Make shares its jobserver with the nested make; other generators get an explicit cap so
 # the nested build never takes more than the two jobs the outer one is allowed.
@@ -27,6 +28,6 @@ ExternalProject_Add(firmware_build
   ${FIRMWARE_BUILD_COMMAND}
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
-  BUILD_BYPRODUCTS ${ROSTER_EFI_PATH} ${HOTLATCH_EFI_PATH} ${HARNESS_EFI_PATH})
+  BUILD_BYPRODUCTS ${ROSTER_EFI_PATH} ${HOTLATCH_EFI_PATH} ${HARNESS_EFI_PATH} ${BOARD_DXE_EFI_PATH})
 
 add_custom_target(firmware_images ALL DEPENDS firmware_build)
