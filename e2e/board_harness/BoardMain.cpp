@@ -130,7 +130,7 @@ VOID ReportMeasurements(EFI_BOOT_SERVICES *BootServices, EFI_HANDLE Roster, EFI_
   BoardAppendField("present", Present);
   BoardAppendField("ticks", Ticks);
   BoardLineEnd();
-  ReportLoadedImages(BootServices, Roster, Hotlatch, Harness);
+  ReportLoadedImages(BootServices, Roster, Hotlatch, Harness, "BoardHarness.efi");
 }
 
 }  // namespace

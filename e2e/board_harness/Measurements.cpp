@@ -34,7 +34,7 @@ UINT64 MeasureBareVendorScan(EFI_BOOT_SERVICES *BootServices, UINTN *Present) {
   return ReadTsc() - Start;
 }
 
-VOID ReportLoadedImages(EFI_BOOT_SERVICES *BootServices, EFI_HANDLE Roster, EFI_HANDLE Hotlatch, EFI_HANDLE Harness) {
+VOID ReportLoadedImages(EFI_BOOT_SERVICES *BootServices, EFI_HANDLE Roster, EFI_HANDLE Hotlatch, EFI_HANDLE Reporter, CONST CHAR8 *ReporterName) {
   UINTN Count = 0;
   EFI_HANDLE *Handles = NULL;
   if (EFI_ERROR(BootServices->LocateHandleBuffer(ByProtocol, &gEfiLoadedImageProtocolGuid, NULL, &Count, &Handles))) {
@@ -55,8 +55,8 @@ VOID ReportLoadedImages(EFI_BOOT_SERVICES *BootServices, EFI_HANDLE Roster, EFI_
       BoardAppendText("Roster.efi");
     } else if (Handles[Index] == Hotlatch) {
       BoardAppendText("Hotlatch.efi");
-    } else if (Handles[Index] == Harness) {
-      BoardAppendText("BoardHarness.efi");
+    } else if (Handles[Index] == Reporter) {
+      BoardAppendText(ReporterName);
     } else {
       BoardAppendText("-");
     }

@@ -10,5 +10,6 @@ UINT64 MeasureTscPer100Ms(EFI_BOOT_SERVICES *BootServices);
 // bridge's Pci.Read; returns the ticks, or 0 when there is no root bridge. *Present
 // counts the functions that answered.
 UINT64 MeasureBareVendorScan(EFI_BOOT_SERVICES *BootServices, UINTN *Present);
-// "BOARD LOADED size=.. codetype=.. base=.. ours=<name>|-" for every loaded image.
-VOID ReportLoadedImages(EFI_BOOT_SERVICES *BootServices, EFI_HANDLE Roster, EFI_HANDLE Hotlatch, EFI_HANDLE Harness);
+// "BOARD LOADED size=.. codetype=.. base=.. ours=<name>|-" for every loaded image; the
+// reporter's own image is named ReporterName.
+VOID ReportLoadedImages(EFI_BOOT_SERVICES *BootServices, EFI_HANDLE Roster, EFI_HANDLE Hotlatch, EFI_HANDLE Reporter, CONST CHAR8 *ReporterName);
