@@ -14,6 +14,11 @@ def check_dispatch(report, results):
     for step in STEPS:
         status = number(report.steps.get(step, {}), "status")
         results.append((status == 0, f"board driver step {step} succeeded (status {report.steps.get(step, {}).get('status')})"))
+    # A fresh variable store: the first boot writes "DebugMessageConfig" and resets, the
+    # judged boot finds it from its start, as Roster's first message needs.
+    first, config = report.steps.get("FIRSTBOOT", {}), report.steps.get("DEBUGCONFIG", {})
+    results.append((number(first, "status") == 0 and number(config, "present") == 1,
+                    f"the judged boot found \"DebugMessageConfig\" written by the one before ({first}, {config})"))
     order = report.steps.get("ORDER", {})
     results.append((number(order, "roster") == 0 and number(order, "hotlatch") == 0,
                     f"the board driver started before both drivers ({order or 'no report'})"))

@@ -18,14 +18,17 @@ DEPEX_OPCODES = {"PUSH", "AND", "OR", "NOT", "TRUE", "FALSE", "BEFORE", "AFTER",
 
 
 def inf_module(path):
-    """BASE_NAME, FILE_GUID and the dependency-expression tokens the INF's DEPEX line makes."""
+    """BASE_NAME, FILE_GUID, the dependency-expression tokens the INF's DEPEX line makes and
+    the size of the image beside the INF (None when it is not there)."""
     with open(path, encoding="utf-8") as handle:
         text = handle.read()
     name = re.search(r"^\s*BASE_NAME\s*=\s*(\S+)", text, re.MULTILINE)
     guid = re.search(r"^\s*FILE_GUID\s*=\s*(\S+)", text, re.MULTILINE)
     if not name or not guid:
         raise ValueError(f"{path}: no BASE_NAME or FILE_GUID")
-    return name[1], guid[1].upper(), depex.decode(depex.encode(depex.inf_expression(text)))
+    image = os.path.join(os.path.dirname(path), name[1] + ".efi")
+    size = os.path.getsize(image) if os.path.isfile(image) else None
+    return name[1], guid[1].upper(), depex.decode(depex.encode(depex.inf_expression(text))), size
 
 
 def split_files(listing):
@@ -61,11 +64,11 @@ def depex_tokens(entry):
 
 
 def check_listing(listing, modules):
-    """(ok, text) results; modules are (name, file GUID, depex tokens) in their FDF order."""
+    """(ok, text) results; modules are inf_module()'s tuples in their FDF order."""
     results = []
     files = split_files(listing)
     order = [guid for guid, _ in files]
-    for name, guid, tokens in modules:
+    for name, guid, tokens, image_size in modules:
         entries = [entry for file_guid, entry in files if file_guid == guid]
         results.append((len(entries) == 1, f"{name}: one file {guid} in the volume ({len(entries)})"))
         if len(entries) != 1:
@@ -75,12 +78,17 @@ def check_listing(listing, modules):
         types = section_types(entry)
         for wanted in ("EFI_SECTION_DXE_DEPEX", "EFI_SECTION_PE32", "EFI_SECTION_USER_INTERFACE"):
             results.append((types.count(wanted) == 1, f"{name}: one {wanted} section ({types})"))
+        pe32 = re.search(r"Type:\s+EFI_SECTION_PE32\s*\n\s*Size:\s+(0x[0-9A-Fa-f]+)", entry)
+        if image_size is not None:
+            # A section is a 4-byte header and its content: the image, byte count for byte count.
+            got = int(pe32[1], 16) - 4 if pe32 else None
+            results.append((got == image_size, f"{name}: PE32 section holds the {image_size}-byte image ({got})"))
         ui = re.search(r"^\s*String:\s*(\S+)", entry, re.MULTILINE)
         results.append((ui is not None and ui[1] == name, f"{name}: UI section names it ({ui[1] if ui else None})"))
         got = depex_tokens(entry)
         results.append((got == tokens, f"{name}: DXE_DEPEX decodes to {' '.join(tokens)}"
                         + ("" if got == tokens else f" (VolInfo: {' '.join(got)})")))
-    present = [guid for _, guid, _ in modules if guid in order]
+    present = [module[1] for module in modules if module[1] in order]
     positions = [order.index(guid) for guid in present]
     results.append((positions == sorted(positions), "the files keep their FDF order in the volume"))
     return results

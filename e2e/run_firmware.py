@@ -31,6 +31,8 @@ PROMPT_GRACE_SECONDS = 30
 def boot(board, args, root, started):
     """Runs the board until QEMU ends or the time is up; returns (debug console, serial)."""
     command, serial, qmp_path = board_qemu.qemu_command(board, args.qemu, root, None)
+    # The board driver resets once, after writing its non-volatile setting.
+    command = [word for word in command if word != "-no-reboot"]
     config = os.path.join(root, "board-config.bin")
     with open(config, "wb") as handle:
         handle.write(board_model.harness_config(board))

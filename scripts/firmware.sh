@@ -193,8 +193,9 @@ main() {
   progress "booting the virtual board on the built firmware"
   python3 "$ROOT/e2e/run_firmware.py" --code "$out/OVMF_CODE.fd" --vars "$out/OVMF_VARS.fd" \
     --fv "$out/DXEFV.Fv" --xref "$out/Guid.xref" --volinfo "$src/BaseTools/Source/C/bin/VolInfo" \
+    --inf "$stage/RosterHotlatchBoardPkg/BoardDxe/BoardDxe.inf" \
     --inf "$stage/RosterHotlatchPkg/Roster/Roster.inf" --inf "$stage/RosterHotlatchPkg/Hotlatch/Hotlatch.inf" \
-    --inf "$stage/RosterHotlatchBoardPkg/BoardDxe/BoardDxe.inf" "${runner_args[@]}"
+    "${runner_args[@]}"
   progress "done"
 }
 

@@ -5,7 +5,13 @@
 // inventory trigger when the boot manager signals ready-to-boot, lets the host press the
 // hot key at the firmware's own screen, disarms it, and reports everything on QEMU's debug
 // console before it powers the board off. The runner judges the report.
+//
+// Roster may start before variables can be written (its expression does not wait for
+// variable writes) and takes its debug level from "DebugMessageConfig" once, so on a real
+// board that setting comes from non-volatile storage, written in an earlier boot. A fresh
+// variable store gets it the same way: the first boot writes it and resets the board.
 #include <Uefi.h>
+#include <Guid/DebugMessageConfig.h>
 #include <Guid/EventGroup.h>
 #include <Protocol/DebugKeyDisarm.h>
 #include <Protocol/InventoryTrigger.h>
@@ -29,6 +35,7 @@ constexpr UINT64 kTickPeriod = 1000000;  // 100 ms in 100 ns units
 constexpr UINTN kTicksPerSecond = 10;
 // Time for the key notification's variable writes to land after the key shows.
 constexpr UINTN kSettleTicks = 3;
+constexpr EFI_GUID kVariableWriteArchProtocolGuid = {0x6441F818, 0x6362, 0x4E44, {0xB5, 0x70, 0x7D, 0xBA, 0x31, 0xDD, 0x24, 0x53}};
 
 enum BOARD_STAGE {
   StageSecondTrigger,
@@ -43,6 +50,9 @@ EFI_HANDLE mImageHandle = NULL;
 EFI_SYSTEM_TABLE *mSystemTable = NULL;
 BOARD_CONFIG mConfig = {};
 EFI_EVENT mReadyToBootEvent = NULL;
+EFI_EVENT mVariableWriteEvent = NULL;
+VOID *mVariableWriteRegistration = NULL;
+BOOLEAN mDebugConfigPresent = FALSE;
 EFI_EVENT mTickEvent = NULL;
 BOARD_STAGE mStage = StageDone;
 UINTN mTicksInStage = 0;
@@ -54,8 +64,8 @@ EFI_KEY_DATA mLastKey = {};
 EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL *mConsoleInput = NULL;
 VOID *mKeyNotifyHandle = NULL;
 
-DISPATCHED_IMAGE mRoster = {"Roster.efi", {0xB0F026CB, 0x17D3, 0x4C94, {0xA5, 0x19, 0x81, 0x4A, 0x5E, 0x83, 0x28, 0x40}}};
-DISPATCHED_IMAGE mHotlatch = {"Hotlatch.efi", {0x9B956440, 0x804B, 0x4A01, {0xA5, 0xA9, 0xF9, 0x05, 0xFE, 0x79, 0x0A, 0x8D}}};
+DISPATCHED_IMAGE mRoster = {"Roster.efi", {0xB0F026CB, 0x17D3, 0x4C94, {0xA5, 0x19, 0x81, 0x4A, 0x5E, 0x83, 0x28, 0x40}}, NULL, 0, NULL, FALSE, 0, 0, 0};
+DISPATCHED_IMAGE mHotlatch = {"Hotlatch.efi", {0x9B956440, 0x804B, 0x4A01, {0xA5, 0xA9, 0xF9, 0x05, 0xFE, 0x79, 0x0A, 0x8D}}, NULL, 0, NULL, FALSE, 0, 0, 0};
 
 VOID ReportStep(CONST CHAR8 *Line, EFI_STATUS Status) {
   BoardLineStart(Line);
@@ -222,6 +232,51 @@ VOID ReportOrder(EFI_BOOT_SERVICES *BootServices) {
   BoardLineEnd();
 }
 
+BOOLEAN DebugMessageConfigPresent(EFI_RUNTIME_SERVICES *RuntimeServices) {
+  UINT8 Config[64];
+  UINTN Size = sizeof(Config);
+  return !EFI_ERROR(RuntimeServices->GetVariable(kDebugMessageConfigName, &gDebugMessageConfigGuid, NULL, &Size, Config));
+}
+
+// Variable writes are up; Hotlatch, which waits for them too, has not started yet.
+VOID EFIAPI VariableWriteReady(EFI_EVENT Event, VOID *Context) {
+  EFI_BOOT_SERVICES *BootServices = mSystemTable->BootServices;
+  VOID *Interface = NULL;
+  if (EFI_ERROR(BootServices->LocateProtocol(&kVariableWriteArchProtocolGuid, NULL, &Interface))) {
+    return;
+  }
+  BootServices->CloseEvent(mVariableWriteEvent);
+  mVariableWriteEvent = NULL;
+  EFI_STATUS Status = SetDebugMessageConfig(mSystemTable->RuntimeServices);
+  BoardLineStart("BOARD DEBUGCONFIG");
+  BoardAppendField("status", Status);
+  BoardAppendField("present", mDebugConfigPresent);
+  BoardLineEnd();
+  if (!mDebugConfigPresent) {
+    BoardLineStart("BOARD FIRSTBOOT");
+    BoardAppendField("status", Status);
+    BoardLineEnd();
+    if (!EFI_ERROR(Status)) {
+      mSystemTable->RuntimeServices->ResetSystem(EfiResetCold, EFI_SUCCESS, 0, NULL);
+    }
+    return;
+  }
+  ReportStep("BOARD SETUPVARS", CreateSetupVariables(mSystemTable->RuntimeServices, &mConfig));
+  ReportSetupVariables(mSystemTable, "created");
+}
+
+EFI_STATUS WatchVariableWrites(EFI_BOOT_SERVICES *BootServices) {
+  EFI_STATUS Status = BootServices->CreateEvent(EVT_NOTIFY_SIGNAL, TPL_CALLBACK, VariableWriteReady, NULL, &mVariableWriteEvent);
+  if (!EFI_ERROR(Status)) {
+    Status = BootServices->RegisterProtocolNotify(&kVariableWriteArchProtocolGuid, mVariableWriteEvent, &mVariableWriteRegistration);
+  }
+  if (!EFI_ERROR(Status)) {
+    // Already installed: the notification would never come.
+    Status = BootServices->SignalEvent(mVariableWriteEvent);
+  }
+  return Status;
+}
+
 }  // namespace
 
 extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
@@ -252,16 +307,17 @@ extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint(EFI_HANDLE ImageHandle, EFI_SYSTE
   }
 
   ReportStep("BOARD CAPTURE", StatusCodeCaptureStart(BootServices));
-  ReportStep("BOARD DEBUGCONFIG", SetDebugMessageConfig(SystemTable->RuntimeServices));
+  mDebugConfigPresent = DebugMessageConfigPresent(SystemTable->RuntimeServices);
   BoardLineStart("BOARD PEERS");
   BoardAppendField("status", InstallPlatformPeers(BootServices, mConfig.IdentityWords));
   BoardAppendField("tesk", (UINT64)(UINTN)TeskServiceInterface());
   BoardLineEnd();
-  ReportStep("BOARD SETUPVARS", CreateSetupVariables(SystemTable->RuntimeServices, &mConfig));
-  ReportSetupVariables(SystemTable, "created");
 
   EFI_EVENT EndOfDxeEvent = NULL;
-  Status = BootServices->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_CALLBACK, EndOfDxe, NULL, &gEfiEndOfDxeEventGroupGuid, &EndOfDxeEvent);
+  Status = WatchVariableWrites(BootServices);
+  if (!EFI_ERROR(Status)) {
+    Status = BootServices->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_CALLBACK, EndOfDxe, NULL, &gEfiEndOfDxeEventGroupGuid, &EndOfDxeEvent);
+  }
   if (!EFI_ERROR(Status)) {
     Status = BootServices->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_CALLBACK, ReadyToBoot, NULL, &gEfiEventReadyToBootGuid, &mReadyToBootEvent);
   }
