@@ -134,6 +134,15 @@ stage_modules() {
   cp "$ROOT/e2e/board_dxe/BoardDxe.inf" "$BUILD_DIR/efi/BoardDxe.efi" "$BUILD_DIR/packaging/BoardDxe.depex" "$board/BoardDxe/"
 }
 
+# Keeps the newest few firmwares: each is a few megabytes with its build log.
+prune_firmware() {
+  local dir=$1 keep=$2
+  find "$dir" -mindepth 1 -maxdepth 1 -type d -printf '%T@ %p\n' | sort -rn | tail -n +6 | cut -d' ' -f2- |
+    while read -r old; do
+      [ "$(basename "$old")" = "$keep" ] || rm -rf "$old"
+    done
+}
+
 main() {
   if [ "$build_images" -eq 1 ]; then
     progress "building our images (cmake, $BUILD_DIR)"
@@ -147,6 +156,12 @@ main() {
   version=$(edk2_version)
   src=$CACHE/src/$EDK2_PACKAGE-$version
   mkdir -p "$CACHE"
+  # One EDK II build at a time per cache: the tree, the stage and the keys are shared.
+  exec 9>"$CACHE/lock"
+  if ! flock -n 9; then
+    progress "waiting for another firmware build on $CACHE"
+    flock 9
+  fi
   fetch_source "$version" "$src"
   build_basetools "$src"
 
@@ -184,7 +199,9 @@ main() {
     cp "$fv/OVMF_CODE.fd" "$fv/OVMF_VARS.fd" "$fv/DXEFV.Fv" "$fv/Guid.xref" "$out.tmp/"
     cp "$log" "$out.tmp/build.log"
     mv "$out.tmp" "$out"
+    rm -f "$log"
     progress "EDK II build took $((SECONDS - t)) s"
+    prune_firmware "$CACHE/firmware" "$key"
   fi
   if [ "$build_only" -eq 1 ]; then
     progress "firmware in $out"
