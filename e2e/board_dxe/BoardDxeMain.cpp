@@ -64,8 +64,8 @@ EFI_KEY_DATA mLastKey = {};
 EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL *mConsoleInput = NULL;
 VOID *mKeyNotifyHandle = NULL;
 
-DISPATCHED_IMAGE mRoster = {"Roster.efi", {0xB0F026CB, 0x17D3, 0x4C94, {0xA5, 0x19, 0x81, 0x4A, 0x5E, 0x83, 0x28, 0x40}}, NULL, 0, NULL, FALSE, 0, 0, 0};
-DISPATCHED_IMAGE mHotlatch = {"Hotlatch.efi", {0x9B956440, 0x804B, 0x4A01, {0xA5, 0xA9, 0xF9, 0x05, 0xFE, 0x79, 0x0A, 0x8D}}, NULL, 0, NULL, FALSE, 0, 0, 0};
+DISPATCHED_IMAGE mRoster = {"Roster.efi", &gRosterFileGuid, NULL, 0, NULL, FALSE, 0, 0, 0};
+DISPATCHED_IMAGE mHotlatch = {"Hotlatch.efi", &gHotlatchFileGuid, NULL, 0, NULL, FALSE, 0, 0, 0};
 
 VOID ReportStep(CONST CHAR8 *Line, EFI_STATUS Status) {
   BoardLineStart(Line);

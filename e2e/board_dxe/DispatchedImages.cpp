@@ -40,7 +40,7 @@ VOID FindDispatchedImage(EFI_BOOT_SERVICES *BootServices, DISPATCHED_IMAGE *Imag
   for (UINTN Index = 0; Index < Count; Index++) {
     EFI_LOADED_IMAGE_PROTOCOL *Loaded = NULL;
     if (EFI_ERROR(BootServices->HandleProtocol(Handles[Index], &gEfiLoadedImageProtocolGuid, (VOID **)&Loaded)) || Loaded == NULL ||
-        !IsFvFile(Loaded->FilePath, &Image->FileGuid)) {
+        !IsFvFile(Loaded->FilePath, Image->FileGuid)) {
       continue;
     }
     VOID *Volume = NULL;

@@ -5,7 +5,7 @@
 
 struct DISPATCHED_IMAGE {
   CONST CHAR8 *Name;
-  EFI_GUID FileGuid;
+  CONST EFI_GUID *FileGuid;
   // Filled by FindDispatchedImage.
   EFI_HANDLE Handle;
   UINTN Count;
@@ -17,7 +17,7 @@ struct DISPATCHED_IMAGE {
 };
 
 // Looks through every loaded image for one whose file path is the firmware-volume file
-// Image->FileGuid; Count says how many there are (the last one found is kept).
+// *Image->FileGuid; Count says how many there are (the last one found is kept).
 VOID FindDispatchedImage(EFI_BOOT_SERVICES *BootServices, DISPATCHED_IMAGE *Image);
 // "BOARD IMAGE name=.. count=.. fv=.. sameparent=.. imagesize=.. codetype=.. base=..":
 // sameparent says whether the image has the parent Reference has, the DXE core when
