@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Builds a driver's DXE dependency expression (the DXE_DEPEX section body) from the
 "DEPEX" line of its binary-module INF: protocol names joined by AND, in the postfix form
-of the PI specification's dependency expression grammar. A binary module carries these
+of PI's dependency expression grammar. A binary module carries these
 bytes in [Binaries]; EDK II builds a [Depex] section only for modules built from source.
 Python standard library only."""
 

@@ -1,6 +1,6 @@
 """What an integrator relies on in dist/: the INFs, the DEC, the FDF lines and rules and
 the C headers agree with the drivers' own definitions and images, and the dependency
-expressions are the bytes the PI specification defines."""
+expressions are the bytes PI defines."""
 
 import os
 import re
