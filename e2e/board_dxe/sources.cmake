@@ -3,6 +3,7 @@
 set(BOARD_DXE_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(BOARD_DXE_SOURCES
   ${BOARD_DXE_DIR}/BoardDxeMain.cpp
+  ${BOARD_DXE_DIR}/BoardScenario.cpp
   ${BOARD_DXE_DIR}/DispatchedImages.cpp
   ${BOARD_DXE_DIR}/PortIo.cpp
   ${BOARD_HARNESS_DIR}/BoardOutput.cpp

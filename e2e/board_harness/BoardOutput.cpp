@@ -105,3 +105,9 @@ VOID BoardLine(CONST CHAR8 *Text) {
   BoardLineStart(Text);
   BoardLineEnd();
 }
+
+VOID BoardStatusLine(CONST CHAR8 *Line, EFI_STATUS Status) {
+  BoardLineStart(Line);
+  BoardAppendField("status", Status);
+  BoardLineEnd();
+}

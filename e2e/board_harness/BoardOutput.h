@@ -20,3 +20,5 @@ VOID BoardAppendField(CONST CHAR8 *Name, UINT64 Value);
 VOID BoardLineEnd(VOID);
 // A whole line that is only text.
 VOID BoardLine(CONST CHAR8 *Text);
+// "<Line> status=0x.." for one step of a run.
+VOID BoardStatusLine(CONST CHAR8 *Line, EFI_STATUS Status);

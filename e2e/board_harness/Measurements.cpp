@@ -67,3 +67,17 @@ VOID ReportLoadedImages(EFI_BOOT_SERVICES *BootServices, EFI_HANDLE Roster, EFI_
   BoardLineEnd();
   BootServices->FreePool(Handles);
 }
+
+VOID ReportMeasurements(EFI_BOOT_SERVICES *BootServices, EFI_HANDLE Roster, EFI_HANDLE Hotlatch, EFI_HANDLE Reporter, CONST CHAR8 *ReporterName) {
+  BoardLineStart("BOARD TSC");
+  BoardAppendField("per100ms", MeasureTscPer100Ms(BootServices));
+  BoardLineEnd();
+  UINTN Present = 0;
+  UINT64 Ticks = MeasureBareVendorScan(BootServices, &Present);
+  BoardLineStart("BOARD SCAN");
+  BoardAppendField("reads", 65536);
+  BoardAppendField("present", Present);
+  BoardAppendField("ticks", Ticks);
+  BoardLineEnd();
+  ReportLoadedImages(BootServices, Roster, Hotlatch, Reporter, ReporterName);
+}

@@ -13,3 +13,5 @@ UINT64 MeasureBareVendorScan(EFI_BOOT_SERVICES *BootServices, UINTN *Present);
 // "BOARD LOADED size=.. codetype=.. base=.. ours=<name>|-" for every loaded image; the
 // reporter's own image is named ReporterName.
 VOID ReportLoadedImages(EFI_BOOT_SERVICES *BootServices, EFI_HANDLE Roster, EFI_HANDLE Hotlatch, EFI_HANDLE Reporter, CONST CHAR8 *ReporterName);
+// The TSC rate, the bare scan and the loaded images, as one block of the report.
+VOID ReportMeasurements(EFI_BOOT_SERVICES *BootServices, EFI_HANDLE Roster, EFI_HANDLE Hotlatch, EFI_HANDLE Reporter, CONST CHAR8 *ReporterName);
