@@ -170,7 +170,7 @@ main() {
   local key
   key=$( {
     echo "$EDK2_PACKAGE $version $EDK2_TOOLCHAIN $EDK2_TARGET ${EDK2_FLAGS[*]}"
-    sha256sum "$ROOT/scripts/firmware.sh"
+    sha256sum <"$ROOT/scripts/firmware.sh"
     (cd "$stage" && find . -type f -print0 | sort -z | xargs -0 sha256sum)
   } | sha256sum | cut -c1-16)
   local out=$CACHE/firmware/$key
