@@ -13,7 +13,10 @@ set(FIRMWARE_INCLUDE_DIRS
 # the compare chain it replaces at these sizes), and every function and object in a section
 # of its own for lld-link's /opt:ref. Given per image rather than in the toolchain file so
 # an existing build tree picks them up too.
-set(FIRMWARE_IMAGE_COMPILE_OPTIONS -Wall -Wextra -Wno-unused-parameter -Oz -flto -fno-jump-tables -ffunction-sections -fdata-sections)
+# Source paths relative to the tree in the file names assertion records carry, as in the
+# host build of the same drivers: the same sources give the same image in any checkout.
+set(FIRMWARE_IMAGE_COMPILE_OPTIONS -Wall -Wextra -Wno-unused-parameter -Oz -flto -fno-jump-tables -ffunction-sections -fdata-sections
+  -fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=)
 
 include(${PROJECT_SOURCE_DIR}/e2e/harness/sources.cmake)
 include(${PROJECT_SOURCE_DIR}/e2e/board_harness/sources.cmake)

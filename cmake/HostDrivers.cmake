@@ -14,7 +14,9 @@ set(FIRMWARE_INCLUDE_DIRS
   ${PROJECT_SOURCE_DIR}/support
   ${PROJECT_SOURCE_DIR})
 
-set(FIRMWARE_HOST_COMPILE_OPTIONS -fno-exceptions -fno-rtti -Wall -Wextra -Wno-unused-parameter)
+# Assertion records name source files relative to the tree, as the images do.
+set(FIRMWARE_HOST_COMPILE_OPTIONS -fno-exceptions -fno-rtti -Wall -Wextra -Wno-unused-parameter
+  -fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=)
 
 function(add_host_driver NAME)
   cmake_parse_arguments(D "" "" "SOURCES" ${ARGN})
