@@ -14,7 +14,7 @@ set(FIRMWARE_INCLUDE_DIRS
 # of its own for lld-link's /opt:ref. Given per image rather than in the toolchain file so
 # an existing build tree picks them up too.
 # Source paths relative to the tree in the file names assertion records carry, as in the
-# host build of the same drivers: the same sources give the same image in any checkout.
+# host build of the same drivers, so the records do not depend on where the tree is.
 set(FIRMWARE_IMAGE_COMPILE_OPTIONS -Wall -Wextra -Wno-unused-parameter -Oz -flto -fno-jump-tables -ffunction-sections -fdata-sections
   -fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=)
 
@@ -47,9 +47,9 @@ function(add_uefi_image NAME SUBSYSTEM)
     /align:${SectionAlignment}
     /filealign:${UEFI_IMAGE_FILE_ALIGNMENT}
     /pdb:${CMAKE_BINARY_DIR}/${NAME}.pdb
-    # The CodeView entry names the PDB alone and the timestamp is a hash of the content:
-    # the same sources give the same bytes in any checkout, which the firmware build's
-    # cache key relies on.
+    # The CodeView entry names the PDB alone and the timestamp is a hash of the content, so
+    # a rebuild of the same tree gives the same bytes and the firmware build's cache holds.
+    # (The PDB records absolute paths; its signature, in the image, differs per checkout.)
     /pdbaltpath:%_PDB%
     /Brepro)
   set_target_properties(${NAME} PROPERTIES
