@@ -8,7 +8,9 @@ if(HOST_SANITIZERS)
   set(HOST_SANITIZER_FLAGS -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
 endif()
 
-set(FIRMWARE_HOST_COMPILE_OPTIONS -fno-exceptions -fno-rtti -Wall -Wextra -Wno-unused-parameter)
+# Assertion records name source files relative to the tree, as the images do.
+set(FIRMWARE_HOST_COMPILE_OPTIONS -fno-exceptions -fno-rtti -Wall -Wextra -Wno-unused-parameter
+  -fmacro-prefix-map=${PROJECT_SOURCE_DIR}/=)
 
 function(add_host_driver NAME)
   cmake_parse_arguments(D "" "" "SOURCES" ${ARGN})

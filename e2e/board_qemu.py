@@ -100,7 +100,8 @@ def build_esp(root, images, board):
 
 
 def qemu_command(board, qemu, root, images):
-    """Everything QEMU needs, with its files created under root."""
+    """Everything QEMU needs, with its files created under root; images=None for a board
+    without an ESP."""
     machine = board["machine"]
     firmware = board["firmware"]
     os.makedirs(root, exist_ok=True)
@@ -108,7 +109,6 @@ def qemu_command(board, qemu, root, images):
     shutil.copyfile(firmware["vars"], vars_copy)
     for folder in ("smbios", "disks"):
         os.makedirs(os.path.join(root, folder), exist_ok=True)
-    esp = build_esp(root, images, board)
     serial = os.path.join(root, "serial.log")
     qmp = os.path.join(root, "qmp.sock")
     command = [
@@ -122,9 +122,12 @@ def qemu_command(board, qemu, root, images):
         "-qmp", f"unix:{qmp},server=on,wait=off",
         "-drive", f"if=pflash,format=raw,readonly=on,file={firmware['code']}",
         "-drive", f"if=pflash,format=raw,file={vars_copy}",
-        "-drive", f"if=none,id=esp,format=raw,file=fat:rw:{esp}",
-        "-device", f"virtio-blk-pci,drive=esp,addr={board['esp']['addr']},bootindex=0",
     ]
+    # Without images the board has no ESP: whatever runs comes from the firmware itself.
+    if images is not None:
+        esp = build_esp(root, images, board)
+        command += ["-drive", f"if=none,id=esp,format=raw,file=fat:rw:{esp}",
+                    "-device", f"virtio-blk-pci,drive=esp,addr={board['esp']['addr']},bootindex=0"]
     command += smbios_args(board, os.path.join(root, "smbios"))
     command += device_args(board)
     command += sata_args(board, os.path.join(root, "disks"))

@@ -25,3 +25,5 @@ static_assert(sizeof(BOARD_CONFIG) == 36, "board config layout");
 // Reads and checks \BOARD.CFG from the harness's own volume; on any error the caller
 // must not go on, since every expectation of the runner rests on these values.
 EFI_STATUS ReadBoardConfig(EFI_HANDLE HarnessImage, EFI_SYSTEM_TABLE *SystemTable, BOARD_CONFIG *Config);
+// Checks Size bytes at Buffer and copies them to *Config; the same rules as the file.
+EFI_STATUS ParseBoardConfig(CONST VOID *Buffer, UINTN Size, BOARD_CONFIG *Config);

@@ -24,12 +24,6 @@ namespace {
 constexpr UINTN kSettleMicroseconds = 300000;
 constexpr UINTN kPollMicroseconds = 10000;
 
-VOID ReportStep(CONST CHAR8 *Line, EFI_STATUS Status) {
-  BoardLineStart(Line);
-  BoardAppendField("status", Status);
-  BoardLineEnd();
-}
-
 // Loads and starts one image from the harness's volume, as the DXE dispatcher would,
 // and returns its handle (NULL when it did not load).
 EFI_HANDLE LoadAndStartDriver(EFI_HANDLE HarnessImage, EFI_SYSTEM_TABLE *SystemTable, CONST CHAR16 *Path, CONST CHAR8 *Name) {
@@ -120,22 +114,6 @@ VOID WaitForSecondPress(EFI_SYSTEM_TABLE *SystemTable, UINT32 TimeoutSeconds) {
   BoardLineEnd();
 }
 
-VOID ReportMeasurements(EFI_BOOT_SERVICES *BootServices, CONST BOARD_ROOT_BRIDGES *Bridges, EFI_HANDLE Roster,
-                        EFI_HANDLE Hotlatch, EFI_HANDLE Harness) {
-  BoardLineStart("BOARD TSC");
-  BoardAppendField("per100ms", MeasureTscPer100Ms(BootServices));
-  BoardLineEnd();
-  UINTN Present = 0;
-  UINTN Reads = 0;
-  UINT64 Ticks = MeasureBareVendorScan(Bridges, &Present, &Reads);
-  BoardLineStart("BOARD SCAN");
-  BoardAppendField("reads", Reads);
-  BoardAppendField("present", Present);
-  BoardAppendField("ticks", Ticks);
-  BoardLineEnd();
-  ReportLoadedImages(BootServices, Roster, Hotlatch, Harness);
-}
-
 }  // namespace
 
 extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
@@ -151,18 +129,18 @@ extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint(EFI_HANDLE ImageHandle, EFI_SYSTE
 
   BOARD_CONFIG Config = {};
   EFI_STATUS Status = ReadBoardConfig(ImageHandle, SystemTable, &Config);
-  ReportStep("BOARD CONFIG", Status);
+  BoardStatusLine("BOARD CONFIG", Status);
   if (EFI_ERROR(Status)) {
     // Without the board's values no expectation holds: end without the completion line.
     SystemTable->RuntimeServices->ResetSystem(EfiResetShutdown, Status, 0, NULL);
     return Status;
   }
 
-  ReportStep("BOARD CAPTURE", StatusCodeCaptureStart(BootServices));
+  BoardStatusLine("BOARD CAPTURE", StatusCodeCaptureStart(BootServices));
   BoardLineStart("BOARD CONNECT");
   BoardAppendField("pciio", ConnectAllPciControllers(BootServices));
   BoardLineEnd();
-  ReportStep("BOARD DEBUGCONFIG", SetDebugMessageConfig(SystemTable->RuntimeServices));
+  BoardStatusLine("BOARD DEBUGCONFIG", SetDebugMessageConfig(SystemTable->RuntimeServices));
   BoardLineStart("BOARD PEERS");
   BoardAppendField("status", InstallPlatformPeers(BootServices, Config.IdentityWords));
   BoardAppendField("tesk", (UINT64)(UINTN)TeskServiceInterface());
@@ -177,7 +155,7 @@ extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint(EFI_HANDLE ImageHandle, EFI_SYSTE
   InstallTrigger(BootServices, 1);
   InstallTrigger(BootServices, 2);
 
-  ReportStep("BOARD SETUPVARS", CreateSetupVariables(SystemTable->RuntimeServices, &Config));
+  BoardStatusLine("BOARD SETUPVARS", CreateSetupVariables(SystemTable->RuntimeServices, &Config));
   ReportSetupVariables(SystemTable, "created");
   EFI_HANDLE Hotlatch = LoadAndStartDriver(ImageHandle, SystemTable, u"\\Hotlatch.efi", "Hotlatch.efi");
   ReportSetupVariables(SystemTable, "start");
@@ -191,12 +169,12 @@ extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint(EFI_HANDLE ImageHandle, EFI_SYSTE
 
   WaitForFirstPress(SystemTable, Config.KeyWaitSeconds);
   ReportSetupVariables(SystemTable, "key");
-  ReportStep("BOARD RESETOPTIONS", WriteAllOptions(SystemTable->RuntimeServices, 0));
-  ReportStep("BOARD DISARM", InstallSignalProtocol(BootServices, &gDebugKeyDisarmProtocolGuid));
+  BoardStatusLine("BOARD RESETOPTIONS", WriteAllOptions(SystemTable->RuntimeServices, 0));
+  BoardStatusLine("BOARD DISARM", InstallSignalProtocol(BootServices, &gDebugKeyDisarmProtocolGuid));
   WaitForSecondPress(SystemTable, Config.KeyWaitSeconds);
   ReportSetupVariables(SystemTable, "disarm");
 
-  ReportMeasurements(BootServices, &Bridges, Roster, Hotlatch, ImageHandle);
+  ReportMeasurements(BootServices, &Bridges, Roster, Hotlatch, ImageHandle, "BoardHarness.efi");
   StatusCodeCaptureStop();
   BmcRecorderReport();
   TeskRecorderReport();

@@ -4,18 +4,23 @@
 namespace {
 
 EFI_SYSTEM_TABLE *mSystemTable = NULL;
+BOARD_OUTPUT_SINK mSink = NULL;
 // One console call per piece keeps the terminal driver's per-call cost low without
 // bounding the line.
 CHAR16 mPiece[256];
 UINTN mPieceLength = 0;
 
 VOID FlushPiece(VOID) {
-  if (mPieceLength == 0 || mSystemTable == NULL) {
+  if (mPieceLength == 0 || (mSystemTable == NULL && mSink == NULL)) {
     mPieceLength = 0;
     return;
   }
   mPiece[mPieceLength] = 0;
-  mSystemTable->ConOut->OutputString(mSystemTable->ConOut, mPiece);
+  if (mSink != NULL) {
+    mSink(mPiece, mPieceLength);
+  } else {
+    mSystemTable->ConOut->OutputString(mSystemTable->ConOut, mPiece);
+  }
   mPieceLength = 0;
 }
 
@@ -32,6 +37,13 @@ CONST CHAR8 kDigits[] = "0123456789ABCDEF";
 
 VOID BoardOutputInit(EFI_SYSTEM_TABLE *SystemTable) {
   mSystemTable = SystemTable;
+  mSink = NULL;
+  mPieceLength = 0;
+}
+
+VOID BoardOutputInitSink(BOARD_OUTPUT_SINK Sink) {
+  mSystemTable = NULL;
+  mSink = Sink;
   mPieceLength = 0;
 }
 
@@ -91,5 +103,11 @@ VOID BoardLineEnd(VOID) {
 
 VOID BoardLine(CONST CHAR8 *Text) {
   BoardLineStart(Text);
+  BoardLineEnd();
+}
+
+VOID BoardStatusLine(CONST CHAR8 *Line, EFI_STATUS Status) {
+  BoardLineStart(Line);
+  BoardAppendField("status", Status);
   BoardLineEnd();
 }

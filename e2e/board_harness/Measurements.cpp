@@ -37,7 +37,7 @@ UINT64 MeasureBareVendorScan(CONST BOARD_ROOT_BRIDGES *Bridges, UINTN *Present, 
   return *Reads != 0 ? ReadTsc() - Start : 0;
 }
 
-VOID ReportLoadedImages(EFI_BOOT_SERVICES *BootServices, EFI_HANDLE Roster, EFI_HANDLE Hotlatch, EFI_HANDLE Harness) {
+VOID ReportLoadedImages(EFI_BOOT_SERVICES *BootServices, EFI_HANDLE Roster, EFI_HANDLE Hotlatch, EFI_HANDLE Reporter, CONST CHAR8 *ReporterName) {
   UINTN Count = 0;
   EFI_HANDLE *Handles = NULL;
   if (EFI_ERROR(BootServices->LocateHandleBuffer(ByProtocol, &gEfiLoadedImageProtocolGuid, NULL, &Count, &Handles))) {
@@ -58,8 +58,8 @@ VOID ReportLoadedImages(EFI_BOOT_SERVICES *BootServices, EFI_HANDLE Roster, EFI_
       BoardAppendText("Roster.efi");
     } else if (Handles[Index] == Hotlatch) {
       BoardAppendText("Hotlatch.efi");
-    } else if (Handles[Index] == Harness) {
-      BoardAppendText("BoardHarness.efi");
+    } else if (Handles[Index] == Reporter) {
+      BoardAppendText(ReporterName);
     } else {
       BoardAppendText("-");
     }
@@ -69,4 +69,20 @@ VOID ReportLoadedImages(EFI_BOOT_SERVICES *BootServices, EFI_HANDLE Roster, EFI_
   BoardAppendField("images", Count);
   BoardLineEnd();
   BootServices->FreePool(Handles);
+}
+
+VOID ReportMeasurements(EFI_BOOT_SERVICES *BootServices, CONST BOARD_ROOT_BRIDGES *Bridges, EFI_HANDLE Roster,
+                        EFI_HANDLE Hotlatch, EFI_HANDLE Reporter, CONST CHAR8 *ReporterName) {
+  BoardLineStart("BOARD TSC");
+  BoardAppendField("per100ms", MeasureTscPer100Ms(BootServices));
+  BoardLineEnd();
+  UINTN Present = 0;
+  UINTN Reads = 0;
+  UINT64 Ticks = MeasureBareVendorScan(Bridges, &Present, &Reads);
+  BoardLineStart("BOARD SCAN");
+  BoardAppendField("reads", Reads);
+  BoardAppendField("present", Present);
+  BoardAppendField("ticks", Ticks);
+  BoardLineEnd();
+  ReportLoadedImages(BootServices, Roster, Hotlatch, Reporter, ReporterName);
 }

@@ -12,5 +12,9 @@ UINT64 MeasureTscPer100Ms(EFI_BOOT_SERVICES *BootServices);
 // ticks, or 0 when no read was made. *Present counts the functions that answered, *Reads
 // the reads (65,536 unless some bus has no root bridge at all).
 UINT64 MeasureBareVendorScan(CONST BOARD_ROOT_BRIDGES *Bridges, UINTN *Present, UINTN *Reads);
-// "BOARD LOADED size=.. codetype=.. base=.. ours=<name>|-" for every loaded image.
-VOID ReportLoadedImages(EFI_BOOT_SERVICES *BootServices, EFI_HANDLE Roster, EFI_HANDLE Hotlatch, EFI_HANDLE Harness);
+// "BOARD LOADED size=.. codetype=.. base=.. ours=<name>|-" for every loaded image; the
+// reporter's own image is named ReporterName.
+VOID ReportLoadedImages(EFI_BOOT_SERVICES *BootServices, EFI_HANDLE Roster, EFI_HANDLE Hotlatch, EFI_HANDLE Reporter, CONST CHAR8 *ReporterName);
+// The TSC rate, the bare scan and the loaded images, as one block of the report.
+VOID ReportMeasurements(EFI_BOOT_SERVICES *BootServices, CONST BOARD_ROOT_BRIDGES *Bridges, EFI_HANDLE Roster,
+                        EFI_HANDLE Hotlatch, EFI_HANDLE Reporter, CONST CHAR8 *ReporterName);

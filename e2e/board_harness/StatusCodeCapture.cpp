@@ -2,11 +2,11 @@
 #include "BoardOutput.h"
 #include <Protocol/ReportStatusCodeHandler.h>
 
+CONST EFI_GUID gRosterFileGuid = {0xB0F026CB, 0x17D3, 0x4C94, {0xA5, 0x19, 0x81, 0x4A, 0x5E, 0x83, 0x28, 0x40}};
+CONST EFI_GUID gHotlatchFileGuid = {0x9B956440, 0x804B, 0x4A01, {0xA5, 0xA9, 0xF9, 0x05, 0xFE, 0x79, 0x0A, 0x8D}};
+
 namespace {
 
-// The drivers' file GUIDs, which the support layer gives as the caller of every report.
-constexpr EFI_GUID kRosterCallerId = {0xB0F026CB, 0x17D3, 0x4C94, {0xA5, 0x19, 0x81, 0x4A, 0x5E, 0x83, 0x28, 0x40}};
-constexpr EFI_GUID kHotlatchCallerId = {0x9B956440, 0x804B, 0x4A01, {0xA5, 0xA9, 0xF9, 0x05, 0xFE, 0x79, 0x0A, 0x8D}};
 CONST CHAR8 *CONST kCallerNames[] = {"Roster", "Hotlatch"};
 
 #pragma pack(push, 1)
@@ -44,9 +44,9 @@ EFI_STATUS EFIAPI CaptureStatusCode(EFI_STATUS_CODE_TYPE CodeType, EFI_STATUS_CO
     return EFI_SUCCESS;
   }
   UINT8 Caller;
-  if (SameGuid(CallerId, &kRosterCallerId)) {
+  if (SameGuid(CallerId, &gRosterFileGuid)) {
     Caller = 0;
-  } else if (SameGuid(CallerId, &kHotlatchCallerId)) {
+  } else if (SameGuid(CallerId, &gHotlatchFileGuid)) {
     Caller = 1;
   } else {
     return EFI_SUCCESS;

@@ -9,6 +9,11 @@
 // A debug record is 20 + 4 + 96 + at most 104 + 4 bytes; an assert record at most 220.
 #define STATUS_CAPTURE_RECORD_DATA_MAX 512
 
+// The drivers' file GUIDs: the support layer gives them as the caller of every report, and
+// they name the drivers' files in a firmware volume.
+extern CONST EFI_GUID gRosterFileGuid;
+extern CONST EFI_GUID gHotlatchFileGuid;
+
 // Registers the handler at TPL_HIGH_LEVEL so it runs inside the reporter's call.
 EFI_STATUS StatusCodeCaptureStart(EFI_BOOT_SERVICES *BootServices);
 // Removes the handler: its code goes away with the harness.

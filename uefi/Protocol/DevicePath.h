@@ -18,6 +18,8 @@ EFI_PROTOCOL_GUID(EFI_DEVICE_PATH_PROTOCOL, gEfiDevicePathProtocolGuid);
 #define ACPI_DP 0x01
 #define MESSAGING_DEVICE_PATH 0x03
 #define MSG_SATA_DP 0x12
+#define MEDIA_DEVICE_PATH 0x04
+#define MEDIA_PIWG_FW_FILE_DP 0x06
 #define END_DEVICE_PATH_TYPE 0x7F
 #define END_ENTIRE_DEVICE_PATH_SUBTYPE 0xFF
 #define END_INSTANCE_DEVICE_PATH_SUBTYPE 0x01
@@ -26,3 +28,8 @@ EFI_PROTOCOL_GUID(EFI_DEVICE_PATH_PROTOCOL, gEfiDevicePathProtocolGuid);
 #define PCI_DEVICE_PATH_LENGTH 6
 #define PCI_DEVICE_PATH_FUNCTION_OFFSET 4
 #define PCI_DEVICE_PATH_DEVICE_OFFSET 5
+
+// Firmware-volume file node (how the DXE dispatcher names an image it loads): header,
+// then the file's name GUID at byte 4.
+#define FV_FILE_DEVICE_PATH_LENGTH 20
+#define FV_FILE_DEVICE_PATH_NAME_OFFSET 4

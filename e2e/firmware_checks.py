@@ -1,0 +1,45 @@
+"""Judges the board-support driver's report from a platform build: how the drivers were
+started, then the same facts the harness run checks (board_checks), from the same
+expectations. Python standard library only."""
+
+import board_checks
+
+STEPS = ("CONFIG", "CAPTURE", "DEBUGCONFIG", "PEERS", "SETUPVARS", "EVENTS", "KEYWATCH", "TIMER",
+         "RESETOPTIONS", "DISARM")
+
+
+def check_dispatch(report, results):
+    number = board_checks.number_field
+    results.append((report.complete, 'completion line "BOARD COMPLETE" present'))
+    for step in STEPS:
+        status = number(report.steps.get(step, {}), "status")
+        results.append((status == 0, f"board driver step {step} succeeded (status {report.steps.get(step, {}).get('status')})"))
+    # A fresh variable store: the first boot writes "DebugMessageConfig" and resets, the
+    # judged boot finds it from its start, as Roster's first message needs.
+    first, config = report.steps.get("FIRSTBOOT", {}), report.steps.get("DEBUGCONFIG", {})
+    results.append((number(first, "status") == 0 and number(config, "present") == 1,
+                    f"the judged boot found \"DebugMessageConfig\" written by the one before ({first}, {config})"))
+    order = report.steps.get("ORDER", {})
+    results.append((number(order, "roster") == 0 and number(order, "hotlatch") == 0,
+                    f"the board driver started before both drivers ({order or 'no report'})"))
+    for name, code_type in (("Roster.efi", board_checks.BOOT_SERVICES_CODE),
+                            ("Hotlatch.efi", board_checks.RUNTIME_SERVICES_CODE)):
+        image = report.images.get(name, {})
+        ok = (number(image, "count") == 1 and number(image, "fv") == 1 and number(image, "sameparent") == 1
+              and number(image, "codetype") == code_type)
+        results.append((ok, f"{name} loaded once from the firmware volume by the DXE dispatcher, "
+                            f"code type {code_type} ({image or 'no report'})"))
+    triggers = [number(t, "status") for t in report.triggers]
+    results.append((triggers == [0, 0], f"trigger protocol installed twice ({triggers})"))
+
+
+def check_report(board, report, serial):
+    results = []
+    check_dispatch(report, results)
+    board_checks.check_root_bridges(board, report, results)
+    board_checks.check_inventory(board, report, results)
+    board_checks.check_sata(board, report, results)
+    board_checks.check_transcripts(board, report, results)
+    board_checks.check_variables(board, report, results)
+    board_checks.check_console_and_tesk(report, serial, results)
+    return results

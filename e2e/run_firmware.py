@@ -1,0 +1,172 @@
+#!/usr/bin/env python3
+"""The virtual board on a platform build that carries the drivers: checks the firmware
+volume with BaseTools' VolInfo, boots the built OVMF on the board with no ESP (only the
+DXE dispatcher starts anything of ours), presses Ctrl+Alt+d through QMP at the
+firmware's own screen, and judges the board-support driver's report (on QEMU's debug
+console) with the same checks as the harness run. Python standard library only."""
+
+import argparse
+import os
+import shutil
+import sys
+import tempfile
+import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import board_checks  # noqa: E402
+import board_model  # noqa: E402
+import board_qemu  # noqa: E402
+import board_report  # noqa: E402
+import firmware_checks  # noqa: E402
+import firmware_volume  # noqa: E402
+from run_board import KEY_QCODES, progress  # noqa: E402
+
+CONFIG_FILE = "opt/roster-hotlatch/board-config"
+# What OVMF's boot manager prints when no boot option started: its own screen.
+FIRMWARE_PROMPT = "Press any key to enter the Boot Manager Menu"
+PROMPT_GRACE_SECONDS = 30
+
+
+def boot(board, args, root, started):
+    """Runs the board until QEMU ends or the time is up; returns (debug console, serial)."""
+    command, serial, qmp_path = board_qemu.qemu_command(board, args.qemu, root, None)
+    # The board driver resets once, after writing its non-volatile setting.
+    command = [word for word in command if word != "-no-reboot"]
+    config = os.path.join(root, "board-config.bin")
+    with open(config, "wb") as handle:
+        handle.write(board_model.harness_config(board))
+    report_log = os.path.join(root, "debugcon.log")
+    command += ["-fw_cfg", f"name={CONFIG_FILE},file={config}",
+                "-debugcon", f"file:{report_log}", "-global", "isa-debugcon.iobase=0x402"]
+    if args.verbose:
+        print(" ".join(command))
+    process = board_qemu.start(command)
+    progress(started, "QEMU started: q35 under TCG, the built OVMF, two sockets, no ESP")
+    qmp = None
+    milestones = [("BOARD START", "DXE dispatcher started the board driver"),
+                  ("BOARD ENDOFDXE", "end of DXE"),
+                  ("BOARD READYTOBOOT", "ready to boot: inventory trigger installed"),
+                  ("BOARD COMPLETE", "board driver finished its report")]
+    pressed = set()
+    waiting_since = None
+    deadline = time.monotonic() + args.timeout
+    try:
+        qmp = board_qemu.Qmp(qmp_path)
+        while process.poll() is None:
+            if time.monotonic() > deadline:
+                progress(started, f"timeout after {args.timeout} s")
+                break
+            time.sleep(0.1)
+            text = read(report_log).decode("latin-1")
+            screen = read(serial).decode("latin-1")
+            while milestones and milestones[0][0] in text:
+                progress(started, milestones.pop(0)[1])
+            if "1" not in pressed and "BOARD WAIT key=1" in text:
+                # The first press goes to the firmware's own screen once it shows.
+                waiting_since = waiting_since or time.monotonic()
+                at_prompt = FIRMWARE_PROMPT in screen
+                if at_prompt or time.monotonic() - waiting_since > PROMPT_GRACE_SECONDS:
+                    qmp.send_keys(KEY_QCODES)
+                    pressed.add("1")
+                    where = "at the boot manager's prompt" if at_prompt else "without the boot manager's prompt"
+                    progress(started, f"pressed Ctrl+Alt+d {where} (armed)")
+            if "2" not in pressed and "BOARD WAIT key=2" in text:
+                qmp.send_keys(KEY_QCODES)
+                pressed.add("2")
+                progress(started, "pressed Ctrl+Alt+d (after the disarm)")
+    finally:
+        if qmp is not None:
+            qmp.close()
+        if process.poll() is None:
+            process.kill()
+        output = process.communicate()[0] or b""
+        for line in output.decode("latin-1", "replace").splitlines():
+            if line.strip() and "has no peer" not in line:
+                print(line)
+    return read(report_log), read(serial)
+
+
+def read(path):
+    try:
+        with open(path, "rb") as handle:
+            return handle.read()
+    except FileNotFoundError:
+        return b""
+
+
+def check_volume(args):
+    if not (args.fv and args.volinfo):
+        return []
+    modules = [firmware_volume.inf_module(path) for path in args.inf]
+    status, listing = firmware_volume.volinfo(args.volinfo, args.fv, args.xref)
+    results = [(status == 0, f"VolInfo read {os.path.basename(args.fv)} (exit {status})")]
+    return results + firmware_volume.check_listing(listing, modules)
+
+
+def parse_args(argv):
+    here = os.path.dirname(os.path.abspath(__file__))
+    parser = argparse.ArgumentParser(description=__doc__)
+    parser.add_argument("--board", default=os.path.join(here, "board", "board.json"))
+    parser.add_argument("--code", required=True, help="the built OVMF_CODE.fd")
+    parser.add_argument("--vars", required=True, help="the built OVMF_VARS.fd")
+    parser.add_argument("--fv", help="the built DXEFV.Fv, for the VolInfo check")
+    parser.add_argument("--xref", help="the build's Guid.xref, for VolInfo's names")
+    parser.add_argument("--volinfo", help="BaseTools' VolInfo")
+    parser.add_argument("--inf", action="append", default=[], help="an INF whose file the volume must carry")
+    parser.add_argument("--qemu", default="qemu-system-x86_64")
+    parser.add_argument("--timeout", type=float, default=240)
+    parser.add_argument("--bmc-out", help="write the BMC calls here, as roster-decode reads them")
+    parser.add_argument("--serial-out", help="keep the serial log here")
+    parser.add_argument("--report-out", help="keep the board driver's report here")
+    parser.add_argument("--verbose", action="store_true")
+    parser.add_argument("--failures-only", action="store_true", help="print only the checks that failed")
+    return parser.parse_args(argv)
+
+
+def main(argv=None):
+    args = parse_args(argv)
+    started = time.monotonic()
+    board = board_model.load_board(args.board)
+    board["firmware"] = {"code": args.code, "vars": args.vars}
+    missing = [path for path in [args.code, args.vars, args.fv, args.volinfo] + args.inf
+               if path and not os.path.isfile(path)]
+    if shutil.which(args.qemu) is None:
+        missing.append(args.qemu)
+    if missing:
+        print("FAIL missing: " + ", ".join(missing))
+        return 1
+    results = check_volume(args)
+    root = tempfile.mkdtemp(prefix="firmware-board-")
+    try:
+        raw, serial = boot(board, args, root, started)
+    finally:
+        shutil.rmtree(root, ignore_errors=True)
+    for path, data in ((args.serial_out, serial), (args.report_out, raw)):
+        if path:
+            with open(path, "wb") as handle:
+                handle.write(data)
+    try:
+        report = board_report.parse_report(raw)
+    except board_report.ReportError as error:
+        print(f"FAIL report does not parse: {error}")
+        return 1
+    if args.bmc_out:
+        with open(args.bmc_out, "w", encoding="ascii") as handle:
+            handle.write(board_report.bmc_report_text(report))
+    results += firmware_checks.check_report(board, report, serial)
+    for ok, text in results:
+        if not (ok and args.failures_only):
+            print(("ok   " if ok else "FAIL ") + text)
+    for line in board_checks.hot_key_summary(report):
+        print("hot key " + line)
+    for line in board_checks.measurements(report):
+        print("measure " + line)
+    failed = sum(1 for ok, _ in results if not ok)
+    print(f"e2e_firmware: {len(results) - failed} of {len(results)} checks passed, wall time "
+          f"{time.monotonic() - started:.1f} s")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,219 @@
+#!/usr/bin/env bash
+# Builds an OVMF X64 platform from Debian's EDK II source with Roster and Hotlatch added
+# the way an integrator adds them (dist/ from `cmake --install`, two DSC lines, the FDF
+# snippets), plus the virtual board's support driver, then boots it on the virtual board
+# and checks what the drivers did (e2e/run_firmware.py).
+#
+#   scripts/firmware.sh [--build-only] [--no-build-images] [run_firmware.py options...]
+#
+# Everything EDK II lives outside the clone, in $ROSTER_FIRMWARE_CACHE (default
+# /var/cache/roster-hotlatch as root, else ~/.cache/roster-hotlatch): the source package,
+# BaseTools and the platform's build tree, and one finished firmware per key. The key
+# covers the source version, the build flags, this script and every file the build takes
+# from us, so a second run with nothing changed only boots, and a change of ours reruns
+# the EDK II build incrementally (our modules and the flash image only).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+ROOT=$PWD
+
+BUILD_DIR="${BUILD_DIR:-build}"
+EDK2_PACKAGE=edk2
+EDK2_TOOLCHAIN=GCC5
+EDK2_TARGET=RELEASE
+EDK2_FLAGS=(-DFD_SIZE_4MB -DBUILD_SHELL=FALSE)
+EDK2_JOBS="${EDK2_JOBS:-2}"
+
+if [ "$(id -u)" -eq 0 ]; then
+  CACHE="${ROSTER_FIRMWARE_CACHE:-/var/cache/roster-hotlatch}"
+else
+  CACHE="${ROSTER_FIRMWARE_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/roster-hotlatch}"
+fi
+
+build_only=0
+build_images=1
+runner_args=()
+for arg in "$@"; do
+  case "$arg" in
+    --build-only) build_only=1 ;;
+    --no-build-images) build_images=0 ;;
+    *) runner_args+=("$arg") ;;
+  esac
+done
+
+started=$SECONDS
+progress() { echo "firmware: [$((SECONDS - started)) s] $*"; }
+
+sudo_cmd=()
+if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
+
+# The EDK II release of the installed OVMF, so the platform built here is the one the
+# other real-firmware runs boot, plus our drivers.
+edk2_version() {
+  dpkg-query -W -f='${Version}' ovmf
+}
+
+fetch_source() {
+  local version=$1 dir=$2
+  if [ -f "$dir/.roster-fetched" ]; then
+    progress "EDK II source $version present"
+    return
+  fi
+  progress "fetching EDK II source $version (Debian source package $EDK2_PACKAGE)"
+  # A deb-src entry for the suites the machine already uses.
+  if ! grep -rqs '^Types:.*deb-src\|^deb-src ' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+      sed -e 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+        "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/roster-hotlatch-src.sources >/dev/null
+    else
+      grep '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' |
+        "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/roster-hotlatch-src.list >/dev/null
+    fi
+    "${sudo_cmd[@]}" apt-get update
+  fi
+  local fetch=$dir.fetch
+  rm -rf "$fetch" "$dir"
+  mkdir -p "$fetch"
+  (cd "$fetch" && apt-get source "$EDK2_PACKAGE=$version")
+  local unpacked
+  unpacked=$(find "$fetch" -mindepth 1 -maxdepth 1 -type d -name "$EDK2_PACKAGE-*" | head -n 1)
+  [ -n "$unpacked" ] || { echo "firmware: apt-get source left no $EDK2_PACKAGE directory" >&2; exit 1; }
+  mv "$unpacked" "$dir"
+  rm -rf "$fetch"
+  touch "$dir/.roster-fetched"
+}
+
+build_basetools() {
+  local dir=$1
+  if [ -f "$dir/.roster-basetools" ]; then
+    progress "BaseTools present"
+    return
+  fi
+  progress "building BaseTools"
+  local t=$SECONDS
+  nice make -C "$dir/BaseTools" -j"$EDK2_JOBS" >"$dir/basetools.log" 2>&1 ||
+    { tail -n 40 "$dir/basetools.log"; exit 1; }
+  touch "$dir/.roster-basetools"
+  progress "BaseTools built in $((SECONDS - t)) s"
+}
+
+# The integrator's steps, on a copy of the stock DSC and FDF: the INFs in
+# [Components.X64], the FV lines in [FV.DXEFV] after the variable drivers, the rules once.
+platform_files() {
+  local dir=$1
+  local dsc=$dir/OvmfPkg/RosterHotlatchOvmfPkgX64.dsc fdf=$dir/OvmfPkg/RosterHotlatchOvmfPkgX64.fdf
+  sed -e 's#^\(\s*FLASH_DEFINITION\s*=\s*\).*#\1OvmfPkg/RosterHotlatchOvmfPkgX64.fdf#' \
+    "$dir/OvmfPkg/OvmfPkgX64.dsc" >"$dsc"
+  cat >>"$dsc" <<'DSC'
+
+[Components.X64]
+  RosterHotlatchPkg/Roster/Roster.inf
+  RosterHotlatchPkg/Hotlatch/Hotlatch.inf
+  RosterHotlatchBoardPkg/BoardDxe/BoardDxe.inf
+DSC
+  awk '
+    /^\[FV\.FVMAIN_COMPACT\]/ && !done {
+      print "INF  RuleOverride = ROSTER_HOTLATCH_BINARY RosterHotlatchBoardPkg/BoardDxe/BoardDxe.inf"
+      print "!include RosterHotlatchPkg/RosterHotlatch.fdf.inc"
+      print ""
+      done = 1
+    }
+    { print }
+    END { print ""; print "!include RosterHotlatchPkg/RosterHotlatchRules.fdf.inc" }
+  ' "$dir/OvmfPkg/OvmfPkgX64.fdf" >"$fdf"
+  grep -q 'RosterHotlatch.fdf.inc' "$fdf" || { echo "firmware: no [FV.FVMAIN_COMPACT] in the stock FDF" >&2; exit 1; }
+}
+
+stage_modules() {
+  local stage=$1
+  rm -rf "$stage"
+  mkdir -p "$stage"
+  cmake --install "$BUILD_DIR" --prefix "$stage" --component firmware >/dev/null
+  local board=$stage/RosterHotlatchBoardPkg
+  mkdir -p "$board/BoardDxe"
+  cp "$ROOT/e2e/board_dxe/RosterHotlatchBoardPkg.dec" "$board/"
+  cp "$ROOT/e2e/board_dxe/BoardDxe.inf" "$BUILD_DIR/efi/BoardDxe.efi" "$BUILD_DIR/packaging/BoardDxe.depex" "$board/BoardDxe/"
+}
+
+# Keeps the newest few firmwares: each is a few megabytes with its build log.
+prune_firmware() {
+  local dir=$1 keep=$2
+  find "$dir" -mindepth 1 -maxdepth 1 -type d -printf '%T@ %p\n' | sort -rn | tail -n +6 | cut -d' ' -f2- |
+    while read -r old; do
+      [ "$(basename "$old")" = "$keep" ] || rm -rf "$old"
+    done
+}
+
+main() {
+  if [ "$build_images" -eq 1 ]; then
+    progress "building our images (cmake, $BUILD_DIR)"
+    if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
+      cmake -S . -B "$BUILD_DIR" -DHOST_SANITIZERS=ON -DCMAKE_CXX_COMPILER="${CXX:-clang++}" >/dev/null
+    fi
+    cmake --build "$BUILD_DIR" -j2 --target firmware_images Roster_depex Hotlatch_depex BoardDxe_depex >/dev/null
+  fi
+
+  local version src
+  version=$(edk2_version)
+  src=$CACHE/src/$EDK2_PACKAGE-$version
+  mkdir -p "$CACHE"
+  # One EDK II build at a time per cache: the tree, the stage and the keys are shared.
+  exec 9>"$CACHE/lock"
+  if ! flock -n 9; then
+    progress "waiting for another firmware build on $CACHE"
+    flock 9
+  fi
+  fetch_source "$version" "$src"
+  build_basetools "$src"
+
+  local stage=$CACHE/stage
+  stage_modules "$stage"
+  local key
+  key=$( {
+    echo "$EDK2_PACKAGE $version $EDK2_TOOLCHAIN $EDK2_TARGET ${EDK2_FLAGS[*]}"
+    sha256sum <"$ROOT/scripts/firmware.sh"
+    (cd "$stage" && find . -type f -print0 | sort -z | xargs -0 sha256sum)
+  } | sha256sum | cut -c1-16)
+  local out=$CACHE/firmware/$key
+  if [ -f "$out/OVMF_CODE.fd" ]; then
+    progress "firmware $key cached: no EDK II build"
+  else
+    progress "building OVMF X64 $EDK2_TARGET with Roster, Hotlatch and the board driver (key $key)"
+    local t=$SECONDS
+    rm -rf "$src/RosterHotlatchPkg" "$src/RosterHotlatchBoardPkg"
+    cp -r "$stage/RosterHotlatchPkg" "$stage/RosterHotlatchBoardPkg" "$src/"
+    platform_files "$src"
+    local log=$CACHE/firmware/build-$key.log
+    mkdir -p "$CACHE/firmware"
+    # edksetup.sh reads unset variables, so not under set -u.
+    if ! (cd "$src" && set +u && export WORKSPACE="$src" PACKAGES_PATH="$src" PYTHON_COMMAND=python3 &&
+          unset EDK_TOOLS_PATH CONF_PATH && . ./edksetup.sh >/dev/null &&
+          nice build -a X64 -t "$EDK2_TOOLCHAIN" -b "$EDK2_TARGET" -n "$EDK2_JOBS" \
+            -p OvmfPkg/RosterHotlatchOvmfPkgX64.dsc "${EDK2_FLAGS[@]}") >"$log" 2>&1; then
+      grep -E "error|Error" "$log" | tail -n 20 || tail -n 20 "$log"
+      echo "firmware: EDK II build failed, log in $log" >&2
+      exit 1
+    fi
+    local fv=$src/Build/OvmfX64/${EDK2_TARGET}_$EDK2_TOOLCHAIN/FV
+    rm -rf "$out.tmp"
+    mkdir -p "$out.tmp"
+    cp "$fv/OVMF_CODE.fd" "$fv/OVMF_VARS.fd" "$fv/DXEFV.Fv" "$fv/Guid.xref" "$out.tmp/"
+    cp "$log" "$out.tmp/build.log"
+    mv "$out.tmp" "$out"
+    rm -f "$log"
+    progress "EDK II build took $((SECONDS - t)) s"
+    prune_firmware "$CACHE/firmware" "$key"
+  fi
+  if [ "$build_only" -eq 1 ]; then
+    progress "firmware in $out"
+    return
+  fi
+  progress "booting the virtual board on the built firmware"
+  python3 "$ROOT/e2e/run_firmware.py" --code "$out/OVMF_CODE.fd" --vars "$out/OVMF_VARS.fd" \
+    --fv "$out/DXEFV.Fv" --xref "$out/Guid.xref" --volinfo "$src/BaseTools/Source/C/bin/VolInfo" \
+    --inf "$stage/RosterHotlatchBoardPkg/BoardDxe/BoardDxe.inf" \
+    --inf "$stage/RosterHotlatchPkg/Roster/Roster.inf" --inf "$stage/RosterHotlatchPkg/Hotlatch/Hotlatch.inf" \
+    "${runner_args[@]}"
+  progress "done"
+}
+
+main
