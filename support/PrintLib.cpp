@@ -36,7 +36,8 @@ struct OutputBuffer {
   CHAR8 *Next;
   CHAR8 *End;  // the terminator's place
   UINTN Count;
-  VOID Put(CHAR8 Character) {
+  // Out of line: every conversion writes through it, and one copy is smaller than many.
+  __attribute__((noinline)) VOID Put(CHAR8 Character) {
     if (Next < End) {
       *Next++ = Character;
       Count++;
