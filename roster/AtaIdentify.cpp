@@ -83,15 +83,19 @@ VOID SwapBytePairs(UINT8 *Buffer, UINT16 Length) {
   }
 }
 
-static VOID DumpParsedBytes(CONST UINT8 *Buffer, UINT8 Length) {
-  UINT8 Index;
+VOID DumpBytes(CONST UINT8 *Bytes, UINT32 Count) {
+  UINT32 Index;
 
-  for (Index = 0; Index < Length; Index++) {
+  for (Index = 0; Index < Count; Index++) {
     if (Index != 0 && Index % BYTES_PER_LINE == 0) {
       DEBUG((DEBUG_INFO, "\n"));
     }
-    DEBUG((DEBUG_INFO, "%02x ", Buffer[Index]));
+    DEBUG((DEBUG_INFO, "%02x ", Bytes[Index]));
   }
+}
+
+static VOID DumpParsedBytes(CONST UINT8 *Buffer, UINT8 Length) {
+  DumpBytes(Buffer, Length);
   DEBUG((DEBUG_INFO, "\n"));
 }
 

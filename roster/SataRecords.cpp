@@ -13,7 +13,6 @@
 #define ATA_MODEL_OFFSET 54
 #define ATA_MODEL_LENGTH 40
 #define SATA_SEND_ATTEMPTS 3
-#define BYTES_PER_LINE 16
 
 SATA_INFO *mSataInfo;
 SATA_INFO *mSataSendBuffer;
@@ -47,18 +46,7 @@ EFI_STATUS SendSataMessage(VOID) {
   return Status;
 }
 
-VOID DumpSataMessage(VOID) {
-  CONST UINT8 *Bytes;
-  UINT32 Index;
-
-  Bytes = (CONST UINT8 *)mSataSendBuffer;
-  for (Index = 0; Index < sizeof(SATA_INFO); Index++) {
-    if (Index != 0 && Index % BYTES_PER_LINE == 0) {
-      DEBUG((DEBUG_INFO, "\n"));
-    }
-    DEBUG((DEBUG_INFO, "%02x ", Bytes[Index]));
-  }
-}
+VOID DumpSataMessage(VOID) { DumpBytes((CONST UINT8 *)mSataSendBuffer, sizeof(SATA_INFO)); }
 
 static VOID ClearSataMessage(VOID) {
   ZeroMem(mSataSendBuffer, sizeof(SATA_INFO));
