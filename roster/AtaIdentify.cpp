@@ -20,8 +20,6 @@
 #define ATA_SECTOR_SIZE_INFO_LONG_LOGICAL 0x1000
 #define ATA_DEFAULT_SECTOR_SIZE 512
 
-#define BYTES_PER_LINE 16
-
 static UINT16 IdentifyWord(CONST UINT8 *IdentifyData, UINTN Word) {
   return ReadUnaligned16(IdentifyData + 2 * Word);
 }
@@ -80,17 +78,6 @@ VOID SwapBytePairs(UINT8 *Buffer, UINT16 Length) {
     First = Buffer[Index];
     Buffer[Index] = Buffer[Index + 1];
     Buffer[Index + 1] = First;
-  }
-}
-
-VOID DumpBytes(CONST UINT8 *Bytes, UINT32 Count) {
-  UINT32 Index;
-
-  for (Index = 0; Index < Count; Index++) {
-    if (Index != 0 && Index % BYTES_PER_LINE == 0) {
-      DEBUG((DEBUG_INFO, "\n"));
-    }
-    DEBUG((DEBUG_INFO, "%02x ", Bytes[Index]));
   }
 }
 

@@ -34,7 +34,9 @@ VOID ReadPlatformIdentity(VOID) {
   mInventoryHeader.IdentityPresent = 1;
 }
 
-// A line break follows every sixteenth byte, the last one shown included.
+// A line break first, then the bytes as DumpBytes prints them. Unlike the other dumps this
+// one also breaks after a last full line: its breaks follow every sixteenth byte rather
+// than precede the seventeenth.
 static VOID DumpImageStart(CONST UINT8 *Image, UINT32 TotalSize) {
   UINT32 Shown;
 

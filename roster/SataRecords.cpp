@@ -13,6 +13,7 @@
 #define ATA_MODEL_OFFSET 54
 #define ATA_MODEL_LENGTH 40
 #define SATA_SEND_ATTEMPTS 3
+#define BYTES_PER_LINE 16
 
 SATA_INFO *mSataInfo;
 SATA_INFO *mSataSendBuffer;
@@ -44,6 +45,17 @@ EFI_STATUS SendSataMessage(VOID) {
     }
   }
   return Status;
+}
+
+VOID DumpBytes(CONST UINT8 *Bytes, UINT32 Count) {
+  UINT32 Index;
+
+  for (Index = 0; Index < Count; Index++) {
+    if (Index != 0 && Index % BYTES_PER_LINE == 0) {
+      DEBUG((DEBUG_INFO, "\n"));
+    }
+    DEBUG((DEBUG_INFO, "%02x ", Bytes[Index]));
+  }
 }
 
 VOID DumpSataMessage(VOID) { DumpBytes((CONST UINT8 *)mSataSendBuffer, sizeof(SATA_INFO)); }

@@ -1,7 +1,9 @@
 // AsciiSPrint with EDK II BasePrintLib's rules for the conversions the drivers format
 // themselves: %d %u %x %X %p with BasePrintLib's flags, width and precision (upper-case hex
 // for %x and %X, %X zero-pads to its width), %a and %s strings, %c and %%. '\n' in the format
-// becomes "\r\n", the output is cut at the buffer's end and always terminated.
+// becomes "\r\n", the output is cut at the buffer's end and always terminated. Within these
+// conversions the rules are BasePrintLib's to the character, so a name the drivers format
+// reads the same as under EDK II.
 //
 // %g, %t and %r are not formatted here: the drivers pass GUIDs, times and status values only
 // in debug messages, which the platform's listener formats (sim/DebugRender is the host's
