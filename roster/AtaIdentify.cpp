@@ -20,8 +20,6 @@
 #define ATA_SECTOR_SIZE_INFO_LONG_LOGICAL 0x1000
 #define ATA_DEFAULT_SECTOR_SIZE 512
 
-#define BYTES_PER_LINE 16
-
 static UINT16 IdentifyWord(CONST UINT8 *IdentifyData, UINTN Word) {
   return ReadUnaligned16(IdentifyData + 2 * Word);
 }
@@ -84,14 +82,7 @@ VOID SwapBytePairs(UINT8 *Buffer, UINT16 Length) {
 }
 
 static VOID DumpParsedBytes(CONST UINT8 *Buffer, UINT8 Length) {
-  UINT8 Index;
-
-  for (Index = 0; Index < Length; Index++) {
-    if (Index != 0 && Index % BYTES_PER_LINE == 0) {
-      DEBUG((DEBUG_INFO, "\n"));
-    }
-    DEBUG((DEBUG_INFO, "%02x ", Buffer[Index]));
-  }
+  DumpBytes(Buffer, Length);
   DEBUG((DEBUG_INFO, "\n"));
 }
 

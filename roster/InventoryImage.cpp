@@ -34,17 +34,17 @@ VOID ReadPlatformIdentity(VOID) {
   mInventoryHeader.IdentityPresent = 1;
 }
 
+// A line break first, then the bytes as DumpBytes prints them. Unlike the other dumps this
+// one also breaks after a last full line: its breaks follow every sixteenth byte rather
+// than precede the seventeenth.
 static VOID DumpImageStart(CONST UINT8 *Image, UINT32 TotalSize) {
-  UINT32 Index;
   UINT32 Shown;
 
   Shown = TotalSize < IMAGE_DUMP_LIMIT ? TotalSize : IMAGE_DUMP_LIMIT;
   DEBUG((DEBUG_INFO, "\n"));
-  for (Index = 0; Index < Shown; Index++) {
-    DEBUG((DEBUG_INFO, "%02x ", Image[Index]));
-    if ((Index + 1) % 16 == 0) {
-      DEBUG((DEBUG_INFO, "\n"));
-    }
+  DumpBytes(Image, Shown);
+  if (Shown != 0 && Shown % 16 == 0) {
+    DEBUG((DEBUG_INFO, "\n"));
   }
 }
 

@@ -102,5 +102,8 @@ VOID CreateSataIndex(UINT8 PortId);
 VOID CompareSataEntry(UINT8 PortId);
 // Sends mSataSendBuffer with up to three attempts.
 EFI_STATUS SendSataMessage(VOID);
+// Prints Count bytes as "%02x " each, a line break before every sixteenth but the first;
+// the SATA message and the IDENTIFY strings share it.
+VOID DumpBytes(CONST UINT8 *Bytes, UINT32 Count);
 // Prints the 65 bytes of mSataSendBuffer, 16 to a line.
 VOID DumpSataMessage(VOID);

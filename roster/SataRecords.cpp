@@ -47,18 +47,18 @@ EFI_STATUS SendSataMessage(VOID) {
   return Status;
 }
 
-VOID DumpSataMessage(VOID) {
-  CONST UINT8 *Bytes;
+VOID DumpBytes(CONST UINT8 *Bytes, UINT32 Count) {
   UINT32 Index;
 
-  Bytes = (CONST UINT8 *)mSataSendBuffer;
-  for (Index = 0; Index < sizeof(SATA_INFO); Index++) {
+  for (Index = 0; Index < Count; Index++) {
     if (Index != 0 && Index % BYTES_PER_LINE == 0) {
       DEBUG((DEBUG_INFO, "\n"));
     }
     DEBUG((DEBUG_INFO, "%02x ", Bytes[Index]));
   }
 }
+
+VOID DumpSataMessage(VOID) { DumpBytes((CONST UINT8 *)mSataSendBuffer, sizeof(SATA_INFO)); }
 
 static VOID ClearSataMessage(VOID) {
   ZeroMem(mSataSendBuffer, sizeof(SATA_INFO));

@@ -1,6 +1,6 @@
 #include "DebugRender.h"
 
-#include <support/StatusNames.h>
+#include "StatusNames.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,11 +1,19 @@
-// AsciiSPrint with EDK II BasePrintLib's rules: upper-case hex for %x and %X, %X zero-pads
-// to its width, "%r" names from the status table, '\n' in the format becomes "\r\n", the
-// output is cut at the buffer's end and always terminated.
+// AsciiSPrint with EDK II BasePrintLib's rules for the conversions the drivers format
+// themselves: %d %u %x %X %p with BasePrintLib's flags, width and precision (upper-case hex
+// for %x and %X, %X zero-pads to its width), %a and %s strings, %c and %%. '\n' in the format
+// becomes "\r\n", the output is cut at the buffer's end and always terminated. Within these
+// conversions the rules are BasePrintLib's to the character, so a name the drivers format
+// reads the same as under EDK II.
+//
+// %g, %t and %r are not formatted here: the drivers pass GUIDs, times and status values only
+// in debug messages, which the platform's listener formats (sim/DebugRender is the host's
+// reading of them), so the image carries neither the status-name table nor the composite
+// conversions. Like any other unknown conversion they print their own character and take no
+// argument.
 #include <Uefi.h>
 #include <Library/BaseLib.h>
 #include <Library/DebugLib.h>
 #include <Library/PrintLib.h>
-#include "StatusNames.h"
 
 namespace {
 
@@ -23,14 +31,15 @@ enum : UINT32 {
   Unicode = 0x400,
 };
 
-// Long enough for a 64-bit value with separators, a GUID or a time.
-constexpr UINTN kValueCharacters = 38;
+// Long enough for the digits of a 64-bit value; separators are added on output.
+constexpr UINTN kValueCharacters = 20;
 
 struct OutputBuffer {
   CHAR8 *Next;
   CHAR8 *End;  // the terminator's place
   UINTN Count;
-  VOID Put(CHAR8 Character) {
+  // Out of line: every conversion writes through it, and one copy is smaller than many.
+  __attribute__((noinline)) VOID Put(CHAR8 Character) {
     if (Next < End) {
       *Next++ = Character;
       Count++;
@@ -53,15 +62,6 @@ UINTN ValueToReversedString(CHAR8 *Buffer, UINT64 Value, UINT32 Radix) {
     Value /= Radix;
   } while (Value != 0);
   return Count;
-}
-
-// A nested print into Buffer for the composite conversions (%g, %t, unknown %r).
-UINTN NestedPrint(CHAR8 *Buffer, UINTN Size, CONST CHAR8 *Format, ...) {
-  va_list Marker;
-  va_start(Marker, Format);
-  UINTN Length = AsciiVSPrint(Buffer, Size, Format, Marker);
-  va_end(Marker);
-  return Length;
 }
 
 }  // namespace
@@ -267,39 +267,6 @@ UINTN AsciiVSPrint(CHAR8 *StartOfBuffer, UINTN BufferSize, CONST CHAR8 *FormatSt
         Argument = reinterpret_cast<CONST CHAR8 *>(WideCharacter);
         Flags |= Unicode;
         break;
-      case 'g': {
-        CONST EFI_GUID *Guid = va_arg(Arguments, CONST EFI_GUID *);
-        if (Guid == nullptr) {
-          Argument = "<null guid>";
-        } else {
-          NestedPrint(ValueBuffer, sizeof(ValueBuffer), "%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x",
-                      ReadUnaligned32(&Guid->Data1), ReadUnaligned16(&Guid->Data2), ReadUnaligned16(&Guid->Data3),
-                      Guid->Data4[0], Guid->Data4[1], Guid->Data4[2], Guid->Data4[3], Guid->Data4[4], Guid->Data4[5],
-                      Guid->Data4[6], Guid->Data4[7]);
-          Argument = ValueBuffer;
-        }
-        break;
-      }
-      case 't': {
-        CONST EFI_TIME *Time = va_arg(Arguments, CONST EFI_TIME *);
-        if (Time == nullptr) {
-          Argument = "<null time>";
-        } else {
-          NestedPrint(ValueBuffer, sizeof(ValueBuffer), "%02d/%02d/%04d  %02d:%02d", Time->Month, Time->Day, Time->Year,
-                      Time->Hour, Time->Minute);
-          Argument = ValueBuffer;
-        }
-        break;
-      }
-      case 'r': {
-        EFI_STATUS Status = va_arg(Arguments, RETURN_STATUS);
-        Argument = StatusName(Status);
-        if (Argument == nullptr) {
-          NestedPrint(ValueBuffer, sizeof(ValueBuffer), "%08X", (UINT32)Status);
-          Argument = ValueBuffer;
-        }
-        break;
-      }
       default:
         // "%%" and any unknown conversion print the character itself.
         WideCharacter[0] = (CHAR16)(UINT8)Character;

@@ -118,7 +118,8 @@ TEST(PeLoader, TheImageIsLaidOutAtItsRvasAndRelocatedForItsRealBase) {
       }
     }
   }
-  EXPECT_GT(Dir64, 10u);
+  // At least the two service pointers of the debug-mask protocol the image publishes.
+  EXPECT_GE(Dir64, 2u);
   const uint64_t RealBase = Base;
   std::memcpy(&Relocated[L.OptionalHeader + 24], &RealBase, sizeof RealBase);
   EXPECT_EQ(std::memcmp(Loaded->ImageBase, Relocated.data(), Relocated.size()), 0);

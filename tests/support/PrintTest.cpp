@@ -1,6 +1,8 @@
 // Text formatting with BasePrintLib's rules, checked twice against the same expectations:
 // the image's AsciiSPrint (arguments from a va_list) and the listener's renderer (the same
 // arguments packed in slots). A disagreement between them would garble the console.
+// AsciiSPrint carries only the conversions the drivers format themselves; GUIDs and status
+// names appear only in debug messages, so %g and %r are the listener's alone.
 #include "ProbeFixture.h"
 
 namespace supporttest {
@@ -30,6 +32,11 @@ class PrintTest : public ProbeTest {
     UINTN Length = Probe->AsciiSPrint(Buffer, sizeof Buffer, Format, Values...);
     EXPECT_EQ(std::string(Buffer), Expected) << "AsciiSPrint of \"" << Format << "\"";
     EXPECT_EQ(Length, Expected.size()) << Format;
+    ExpectRendering(Expected, Format, Values...);
+  }
+
+  template <class... Arguments>
+  void ExpectRendering(const std::string &Expected, const char *Format, Arguments... Values) {
     std::vector<UINT64> Slots = {ToSlot(Values)...};
     EXPECT_EQ(sim::FormatDebugMessage(Format, Slots), Expected) << "listener rendering of \"" << Format << "\"";
   }
@@ -51,19 +58,38 @@ TEST_F(PrintTest, DecimalSignsWidthsAndSeparators) {
   Expect("0", "%d", 0);
 }
 
-TEST_F(PrintTest, StringsCharactersGuidsAndPercent) {
+TEST_F(PrintTest, PrecisionStarWidthBlankAndLong) {
+  Expect("0042|  0042|01F   |[]", "%.4d|%6.4d|%-6.3x|[%.0d]", 42, 42, 0x1F, 0);
+  Expect("   42|-7  | 42|+42", "%*d|%-*d|% d|% +d", (UINTN)5, 42, (UINTN)4, -7, 42, 42);
+  Expect("ABCDEF0123 00ABCDEF0123 00000000FF 12,345,678,901", "%lX %012lx %10X %,ld", 0xABCDEF0123ULL, 0xABCDEF0123ULL,
+         0xFF, 12345678901LL);
+}
+
+TEST_F(PrintTest, StringsCharactersAndPercent) {
   static const char16_t Wide[] = u"Wide";
   Expect("[ascii][Wide][<null string>][abc][    ab][ab    ]", "[%a][%s][%a][%.3a][%6a][%-6a]", "ascii", Wide,
          (const char *)nullptr, "abcdef", "ab", "ab");
   Expect("Z%q", "%c%%%q", (UINTN)'Z');
-  Expect("0A1B2C3D-0E0F-1A2B-3C4D-5E6F708192A3 <null guid>", "%g %g", &kGuid, (const EFI_GUID *)nullptr);
+  Expect("    Q|R  |[Wi]", "%5c|%-3c|[%.2s]", (UINTN)'Q', (UINTN)'R', Wide);
 }
 
-TEST_F(PrintTest, StatusNamesFromTheOlderTable) {
-  Expect("Success Warning Stale Data 00000006", "%r %r %r", EFI_SUCCESS, EFI_WARN_STALE_DATA, (EFI_STATUS)6);
-  Expect("Load Error|Not Found|Compromised Data|00000022", "%r|%r|%r|%r", EFI_LOAD_ERROR, EFI_NOT_FOUND,
-         EFI_COMPROMISED_DATA, ENCODE_ERROR(34));
-  Expect("00000002 Reserved (29)", "%r %r", EFI_NOT_AVAILABLE_YET, ENCODE_ERROR(29));
+TEST_F(PrintTest, ListenerFormatsGuids) {
+  ExpectRendering("0A1B2C3D-0E0F-1A2B-3C4D-5E6F708192A3 <null guid>", "%g %g", &kGuid, (const EFI_GUID *)nullptr);
+}
+
+// The image prints these conversions' own character and takes no argument for them, as for
+// any conversion it does not know.
+TEST_F(PrintTest, ImageLeavesGuidsTimesAndStatusNamesToTheListener) {
+  CHAR8 Buffer[40];
+  EXPECT_EQ(Probe->AsciiSPrint(Buffer, sizeof Buffer, "%g %t %r|%d", 5), 7u);
+  EXPECT_EQ(std::string(Buffer), "g t r|5");
+}
+
+TEST_F(PrintTest, ListenerNamesStatusesFromTheOlderTable) {
+  ExpectRendering("Success Warning Stale Data 00000006", "%r %r %r", EFI_SUCCESS, EFI_WARN_STALE_DATA, (EFI_STATUS)6);
+  ExpectRendering("Load Error|Not Found|Compromised Data|00000022", "%r|%r|%r|%r", EFI_LOAD_ERROR, EFI_NOT_FOUND,
+                  EFI_COMPROMISED_DATA, ENCODE_ERROR(34));
+  ExpectRendering("00000002 Reserved (29)", "%r %r", EFI_NOT_AVAILABLE_YET, ENCODE_ERROR(29));
 }
 
 TEST_F(PrintTest, LineEndsBecomeCarriageReturnLineFeed) {

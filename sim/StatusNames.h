@@ -1,4 +1,5 @@
-// The names "%r" prints: EDK II's table of 6 success/warning and 33 error names.
+// The names "%r" prints, as the status-code listener renders them: EDK II's table of 6
+// success/warning and 33 error names. The images print no status names themselves.
 #pragma once
 #include <Uefi.h>
 
