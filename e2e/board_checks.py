@@ -230,3 +230,18 @@ def hot_key_summary(report):
         lines.append(f"{meaning}: Setup[888]={got.get('setup888')} Setup[891]={got.get('setup891')} "
                      f"PchRcConfiguration[1179]={got.get('pch1179')} SocketProcessorCoreConfig[135]={got.get('socket135')}")
     return lines
+
+
+def print_verdict(name, results, report, failures_only, seconds):
+    """Prints every check (or only the failures), the hot-key stages and the measurements,
+    then the count line; returns the exit status."""
+    for ok, text in results:
+        if not (ok and failures_only):
+            print(("ok   " if ok else "FAIL ") + text)
+    for line in hot_key_summary(report):
+        print("hot key " + line)
+    for line in measurements(report):
+        print("measure " + line)
+    failed = sum(1 for ok, _ in results if not ok)
+    print(f"{name}: {len(results) - failed} of {len(results)} checks passed, wall time {seconds:.1f} s")
+    return 1 if failed else 0

@@ -134,17 +134,7 @@ def main(argv=None):
         with open(args.bmc_out, "w", encoding="ascii") as handle:
             handle.write(board_report.bmc_report_text(report))
     results = board_checks.check_report(board, report, raw)
-    for ok, text in results:
-        if not (ok and args.failures_only):
-            print(("ok   " if ok else "FAIL ") + text)
-    for line in board_checks.hot_key_summary(report):
-        print("hot key " + line)
-    for line in board_checks.measurements(report):
-        print("measure " + line)
-    failed = sum(1 for ok, _ in results if not ok)
-    print(f"e2e_board: {len(results) - failed} of {len(results)} checks passed, wall time "
-          f"{time.monotonic() - started:.1f} s")
-    return 1 if failed else 0
+    return board_checks.print_verdict("e2e_board", results, report, args.failures_only, time.monotonic() - started)
 
 
 if __name__ == "__main__":

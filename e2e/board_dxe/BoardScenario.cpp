@@ -4,6 +4,7 @@
 #include <Protocol/SimpleTextInputEx.h>
 #include "BmcRecorder.h"
 #include "BoardOutput.h"
+#include "FinalReport.h"
 #include "Measurements.h"
 #include "PlatformPeers.h"
 #include "RootBridges.h"
@@ -71,14 +72,8 @@ VOID WatchHotKey(EFI_SYSTEM_TABLE *SystemTable) {
 }
 
 VOID Finish(VOID) {
-  EFI_SYSTEM_TABLE *SystemTable = mScenario.SystemTable;
-  ReportMeasurements(SystemTable->BootServices, &mBridges, mScenario.Roster, mScenario.Hotlatch, mScenario.ImageHandle, "BoardDxe.efi");
-  StatusCodeCaptureStop();
-  BmcRecorderReport();
-  TeskRecorderReport();
-  StatusCodeCaptureReport();
-  BoardLine("BOARD COMPLETE");
-  SystemTable->RuntimeServices->ResetSystem(EfiResetShutdown, EFI_SUCCESS, 0, NULL);
+  ReportAndPowerOff(mScenario.SystemTable, &mBridges, mScenario.Roster, mScenario.Hotlatch, mScenario.ImageHandle,
+                    "BoardDxe.efi");
 }
 
 VOID EnterStage(BOARD_STAGE Stage) {

@@ -14,6 +14,7 @@
 #include "KeyboardWait.h"
 #include "Measurements.h"
 #include "PlatformPeers.h"
+#include "FinalReport.h"
 #include "RootBridges.h"
 #include "SetupVariables.h"
 #include "StatusCodeCapture.h"
@@ -174,13 +175,6 @@ extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint(EFI_HANDLE ImageHandle, EFI_SYSTE
   WaitForSecondPress(SystemTable, Config.KeyWaitSeconds);
   ReportSetupVariables(SystemTable, "disarm");
 
-  ReportMeasurements(BootServices, &Bridges, Roster, Hotlatch, ImageHandle, "BoardHarness.efi");
-  StatusCodeCaptureStop();
-  BmcRecorderReport();
-  TeskRecorderReport();
-  StatusCodeCaptureReport();
-
-  BoardLine("BOARD COMPLETE");
-  SystemTable->RuntimeServices->ResetSystem(EfiResetShutdown, EFI_SUCCESS, 0, NULL);
+  ReportAndPowerOff(SystemTable, &Bridges, Roster, Hotlatch, ImageHandle, "BoardHarness.efi");
   return EFI_SUCCESS;
 }
