@@ -56,6 +56,7 @@ class PciRootBridge : public Peer {
     UINTN Count;
     EFI_STATUS Status;
   };
+  // Kept while the fault injector keeps its call log.
   const std::vector<Read> &Reads() const { return Log; }
   size_t ReadCount() const { return Log.size(); }
   EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *Interface() { return &Instance_.Protocol; }
@@ -77,6 +78,7 @@ class PciRootBridge : public Peer {
   UINT8 FirstBus = 0;
   UINT8 LastBus = 255;
   std::vector<Read> Log;
+  FaultInjector::ServiceCounter &ReadCounter = P.Faults().Counter("PciRootBridgeIo.Pci.Read");
 };
 
 }  // namespace sim
