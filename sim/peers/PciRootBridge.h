@@ -69,6 +69,7 @@ class PciRootBridge : public Peer {
   static EFI_STATUS EFIAPI PciReadEntry(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *This, EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_WIDTH Width,
                                         UINT64 Address, UINTN Count, VOID *Buffer);
   EFI_STATUS PciRead(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_WIDTH Width, UINT64 Address, UINTN Count, VOID *Buffer);
+  EFI_STATUS ReadConfig(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_WIDTH Width, UINT64 Address, UINTN Count, VOID *Buffer) const;
   ConfigSpace &Config(UINT8 Bus, UINT8 Device, UINT8 Function);
 
   Platform &P;
