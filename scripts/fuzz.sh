@@ -72,9 +72,12 @@ for TARGET in "$@"; do
   MERGED=$BUILD/fuzz-work/$TARGET.merged
   rm -rf "$MERGED"
   mkdir -p "$MERGED"
-  "$FUZZER" -merge=1 -timeout=10 -rss_limit_mb=3072 "$MERGED" "$CORPUS" "$WORK" >>"$LOG" 2>&1
-  rm -rf "$CORPUS"
-  mv "$MERGED" "$CORPUS"
+  if "$FUZZER" -merge=1 -timeout=10 -rss_limit_mb=3072 "$MERGED" "$CORPUS" "$WORK" >>"$LOG" 2>&1; then
+    rm -rf "$CORPUS"
+    mv "$MERGED" "$CORPUS"
+  else
+    echo "$TARGET: merging the corpus failed; the committed corpus is left as it was (see $LOG)" >&2
+  fi
 
   # Executions: the final statistics, or in fork mode the last progress line.
   EXECS=$(sed -n 's/^stat::number_of_executed_units: *//p' "$LOG" | tail -1)
@@ -101,5 +104,5 @@ done
 echo
 echo "$SUMMARY"
 echo
-du -sh "$ROOT/tests/fuzz/corpus" | sed 's/\t.*/ committed corpus in all/'
+du -sh --apparent-size "$ROOT/tests/fuzz/corpus" | sed 's/\t.*/ committed corpus in all/'
 exit $FOUND_ANY
