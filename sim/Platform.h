@@ -57,8 +57,9 @@ class FaultInjector {
   unsigned TotalCalls() const { return Total; }
   const std::vector<std::string> &CallLog() const { return Log; }
   // The log costs an allocation per call; a harness that never reads it (a fuzzer making
-  // tens of thousands of configuration reads per run) turns it off, and peers that log
-  // every call of a high-volume path follow. Counting and failing go on regardless.
+  // tens of thousands of configuration reads per run) turns it off, and the records of
+  // high-volume paths follow (configuration reads, status-code reports). Counting and
+  // failing go on regardless.
   void KeepCallLog(bool Keep) { Logging = Keep; }
   bool KeepsCallLog() const { return Logging; }
 
@@ -202,7 +203,8 @@ class Platform {
   void InstallConfigurationTable(const EFI_GUID &Guid, VOID *Table);
   void SetHobList(std::vector<UINT8> Bytes);  // copied, installed under gEfiHobListGuid
 
-  // --- Status codes: the protocol is installed unless RemoveStatusCodeProtocol is called.
+  // --- Status codes: the protocol is installed unless RemoveStatusCodeProtocol is called;
+  // reports are recorded while the fault injector keeps its call log.
   const std::vector<StatusCodeReport> &StatusCodes() const { return Reports; }
   void RemoveStatusCodeProtocol();
   void ClearStatusCodes() { Reports.clear(); }
