@@ -68,23 +68,6 @@ for TARGET in "$@"; do
   STATUS=$?
   set -e
 
-  # The committed corpus becomes the smallest set covering everything seen so far. Whole
-  # inventory images are some 23 KB each and the seeds written from code carry them, so the
-  # decoder's committed inputs are cut to 2 KB: the corpus stays small.
-  MERGED=$BUILD/fuzz-work/$TARGET.merged
-  rm -rf "$MERGED"
-  mkdir -p "$MERGED"
-  LIMIT=()
-  if [[ $TARGET == roster_decode ]]; then
-    LIMIT=(-max_len=2048)
-  fi
-  if "$FUZZER" -merge=1 "${LIMIT[@]}" -timeout=10 -rss_limit_mb=3072 "$MERGED" "$CORPUS" "$WORK" >>"$LOG" 2>&1; then
-    rm -rf "$CORPUS"
-    mv "$MERGED" "$CORPUS"
-  else
-    echo "$TARGET: merging the corpus failed; the committed corpus is left as it was (see $LOG)" >&2
-  fi
-
   # Executions: the final statistics, or in fork mode the last progress line.
   EXECS=$(sed -n 's/^stat::number_of_executed_units: *//p' "$LOG" | tail -1)
   RATE=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$LOG" | tail -1)
@@ -95,6 +78,24 @@ for TARGET in "$@"; do
   fi
   COV=$(sed -nE 's/.*cov: ([0-9]+).*/\1/p' <<<"$LAST")
   FT=$(sed -nE 's/.*ft: ([0-9]+).*/\1/p' <<<"$LAST")
+
+  # The committed corpus becomes the smallest set covering everything seen so far. Whole
+  # inventory images are some 23 KB each and the seeds written from code carry them, so the
+  # decoder's committed inputs are cut to 2 KB: the corpus stays small.
+  MERGED=$BUILD/fuzz-work/$TARGET.merged
+  rm -rf "$MERGED"
+  mkdir -p "$MERGED"
+  LIMIT=()
+  if [[ $TARGET == roster_decode ]]; then
+    LIMIT=(-max_len=2048)
+  fi
+  if "$FUZZER" -merge=1 "${LIMIT[@]}" -timeout=10 -rss_limit_mb=3072 "$MERGED" "$CORPUS" "$WORK" >"$LOG.merge" 2>&1; then
+    rm -rf "$CORPUS"
+    mv "$MERGED" "$CORPUS"
+  else
+    echo "$TARGET: merging the corpus failed; the committed corpus is left as it was (see $LOG.merge)" >&2
+  fi
+
   NEW=$(find "$FINDINGS" -type f -newer "$STAMP" | wc -l)
   if [[ $STATUS -ne 0 && $NEW -eq 0 ]]; then
     echo "$TARGET exited with $STATUS without leaving an input; see $LOG" >&2
