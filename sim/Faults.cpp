@@ -1,7 +1,13 @@
-// Fault injection: every service call is counted and logged; chosen calls fail.
+// Fault injection: every service call is counted and, unless a harness turned the log off,
+// logged; chosen calls fail.
 #include "Platform.h"
 
 namespace sim {
+
+FaultInjector::FaultInjector() {
+  static unsigned long long Injectors = 0;
+  Serial_ = ++Injectors;
+}
 
 void FaultInjector::FailNth(std::string_view Service, unsigned Nth, EFI_STATUS Status) {
   if (Nth == 0) {
@@ -23,19 +29,30 @@ void FaultInjector::Clear() {
   Overall.reset();
 }
 
-std::optional<EFI_STATUS> FaultInjector::Check(std::string_view Service) {
-  Total++;
-  auto Counter = Counts.find(Service);
-  if (Counter == Counts.end()) {
-    Counter = Counts.emplace(std::string(Service), 0).first;
+FaultInjector::ServiceCounter &FaultInjector::Counter(std::string_view Service) {
+  if (Latest == nullptr || Latest->first != Service) {
+    auto Found = Counts.find(Service);
+    if (Found == Counts.end()) {
+      Found = Counts.emplace(std::string(Service), 0).first;
+    }
+    Latest = &*Found;
   }
-  const unsigned Call = ++Counter->second;
-  Log.emplace_back(Service);
+  return *Latest;
+}
+
+std::optional<EFI_STATUS> FaultInjector::Check(std::string_view Service) { return Check(Counter(Service)); }
+
+std::optional<EFI_STATUS> FaultInjector::Check(ServiceCounter &Service) {
+  Total++;
+  const unsigned Call = ++Service.second;
+  if (Logging) {
+    Log.push_back(Service.first);
+  }
   if (Overall && Overall->first == Total) {
     return Overall->second;
   }
   for (const Rule &Each : Rules) {
-    if (Each.Service == Service && (Each.Nth == 0 || Each.Nth == Call)) {
+    if (Each.Service == Service.first && (Each.Nth == 0 || Each.Nth == Call)) {
       return Each.Status;
     }
   }

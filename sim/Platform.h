@@ -47,6 +47,9 @@ enum class NotifyReading { Uefi, EdkII };
 
 class FaultInjector {
  public:
+  FaultInjector();
+  FaultInjector(const FaultInjector &) = delete;  // counters are handed out by address
+  FaultInjector &operator=(const FaultInjector &) = delete;
   // Service names are the table member names ("AllocatePool", "GetVariable") or
   // "Peer.Member" for protocol peers ("Smbios.GetNext", "Transport.SendCommand"); the
   // platform's own protocols are "ConOut.OutputString", "ConOut.SetCursorPosition", ...
@@ -58,9 +61,23 @@ class FaultInjector {
   void Clear();
   // Counts the call and logs it; returns the status to fail it with, if any.
   std::optional<EFI_STATUS> Check(std::string_view Service);
+  // A service's counter, found once by a peer whose path is hot (a bus scan makes tens of
+  // thousands of calls): checking through it skips the name lookup and does the rest.
+  using ServiceCounter = std::pair<const std::string, unsigned>;
+  ServiceCounter &Counter(std::string_view Service);
+  std::optional<EFI_STATUS> Check(ServiceCounter &Service);
+  // Differs between any two injectors of one process, so a counter cached by a call site
+  // is known to belong to this one.
+  unsigned long long Serial() const { return Serial_; }
   unsigned Count(std::string_view Service) const;
   unsigned TotalCalls() const { return Total; }
   const std::vector<std::string> &CallLog() const { return Log; }
+  // The log costs an allocation per call; a harness that never reads it (a fuzzer making
+  // tens of thousands of configuration reads per run) turns it off, and the records of
+  // high-volume paths follow (configuration reads, status-code reports). Counting and
+  // failing go on regardless.
+  void KeepCallLog(bool Keep) { Logging = Keep; }
+  bool KeepsCallLog() const { return Logging; }
 
  private:
   struct Rule {
@@ -71,8 +88,11 @@ class FaultInjector {
   std::vector<Rule> Rules;
   std::optional<std::pair<unsigned, EFI_STATUS>> Overall;
   unsigned Total = 0;
-  std::map<std::string, unsigned, std::less<>> Counts;
+  std::map<std::string, unsigned, std::less<>> Counts;  // nodes stay put: counters are handed out
+  ServiceCounter *Latest = nullptr;  // a run of calls to one service skips the map
   std::vector<std::string> Log;
+  bool Logging = true;
+  unsigned long long Serial_;
 };
 
 class VariableStore {
@@ -199,7 +219,8 @@ class Platform {
   void InstallConfigurationTable(const EFI_GUID &Guid, VOID *Table);
   void SetHobList(std::vector<UINT8> Bytes);  // copied, installed under gEfiHobListGuid
 
-  // --- Status codes: the protocol is installed unless RemoveStatusCodeProtocol is called.
+  // --- Status codes: the protocol is installed unless RemoveStatusCodeProtocol is called;
+  // reports are recorded while the fault injector keeps its call log.
   const std::vector<StatusCodeReport> &StatusCodes() const { return Reports; }
   void RemoveStatusCodeProtocol();
   void ClearStatusCodes() { Reports.clear(); }

@@ -1,6 +1,6 @@
 // How every table entry enters the platform: find the live platform, flag boot-service
 // calls after ExitBootServices, count the call with the fault injector (which may fail
-// it), then run the service body with the private state.
+// it), then run the service body with the private state. Every Name is a literal.
 #pragma once
 
 #include "PlatformImpl.h"
@@ -23,6 +23,24 @@ inline void NoteBootServiceCall(Platform &P, const char *Name) {
   CheckCallingRules(P, Name);
 }
 
+// The counter of a call site's service (Site is the site's own body type, Name its
+// literal), looked up by name once per platform: a driver's pool calls and status-code
+// messages make thousands of calls per run.
+template <class Site>
+FaultInjector::ServiceCounter &SiteCounter(FaultInjector &Faults, const char *Name) {
+  static struct {
+    unsigned long long Injector = 0;
+    const char *Name = nullptr;
+    FaultInjector::ServiceCounter *Counter = nullptr;
+  } Cached;
+  if (Cached.Injector != Faults.Serial() || Cached.Name != Name) {
+    Cached.Injector = Faults.Serial();
+    Cached.Name = Name;
+    Cached.Counter = &Faults.Counter(Name);
+  }
+  return *Cached.Counter;
+}
+
 template <class Body>
 EFI_STATUS BootService(const char *Name, Body &&Run) {
   Platform *P = LivePlatform(Name);
@@ -30,7 +48,7 @@ EFI_STATUS BootService(const char *Name, Body &&Run) {
     return EFI_UNSUPPORTED;
   }
   NoteBootServiceCall(*P, Name);
-  if (auto Injected = P->Faults().Check(Name)) {
+  if (auto Injected = P->Faults().Check(SiteCounter<Body>(P->Faults(), Name))) {
     return *Injected;
   }
   return Run(P->State());
@@ -44,7 +62,7 @@ void BootServiceNoStatus(const char *Name, Body &&Run) {
     return;
   }
   NoteBootServiceCall(*P, Name);
-  (void)P->Faults().Check(Name);
+  (void)P->Faults().Check(SiteCounter<Body>(P->Faults(), Name));
   Run(P->State());
 }
 
@@ -54,7 +72,7 @@ EFI_STATUS RuntimeService(const char *Name, Body &&Run) {
   if (P == nullptr) {
     return EFI_UNSUPPORTED;
   }
-  if (auto Injected = P->Faults().Check(Name)) {
+  if (auto Injected = P->Faults().Check(SiteCounter<Body>(P->Faults(), Name))) {
     return *Injected;
   }
   return Run(P->State());

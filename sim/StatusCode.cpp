@@ -1,5 +1,6 @@
 // EFI_STATUS_CODE_RUNTIME_PROTOCOL: every report is recorded with a copy of its data
-// (header and payload), as a router hands a copy to its listeners.
+// (header and payload), as a router hands a copy to its listeners, unless the platform
+// keeps no call logs (a fuzzer); the data is read all the same.
 #include "ServiceEntry.h"
 
 #include <cstring>
@@ -15,6 +16,7 @@ EFI_STATUS EFIAPI SimReportStatusCode(EFI_STATUS_CODE_TYPE Type, EFI_STATUS_CODE
     if (CallerId != nullptr) {
       Report.CallerId = *CallerId;
     }
+    const bool Keep = S.Owner.Faults().KeepsCallLog();
     if (Data != nullptr) {
       // The header's own sizes say how much to copy; a header smaller than itself is bad input.
       EFI_STATUS_CODE_DATA Header;
@@ -25,9 +27,13 @@ EFI_STATUS EFIAPI SimReportStatusCode(EFI_STATUS_CODE_TYPE Type, EFI_STATUS_CODE
       }
       const size_t Total = static_cast<size_t>(Header.HeaderSize) + Header.Size;
       const auto *Bytes = reinterpret_cast<const UINT8 *>(Data);
-      Report.Data.assign(Bytes, Bytes + Total);
+      // Copied even when no record is kept: the copy is what reads all of the caller's data.
+      static std::vector<UINT8> Unkept;
+      (Keep ? Report.Data : Unkept).assign(Bytes, Bytes + Total);
     }
-    S.Reports().push_back(std::move(Report));
+    if (Keep) {
+      S.Reports().push_back(std::move(Report));
+    }
     return EFI_SUCCESS;
   });
 }

@@ -66,6 +66,7 @@ class PciRootBridge : public Peer {
     UINTN Count;
     EFI_STATUS Status;
   };
+  // Kept while the fault injector keeps its call log.
   const std::vector<Read> &Reads() const { return Log; }
   size_t ReadCount() const { return Log.size(); }
   EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *Interface() { return &Instance_.Protocol; }
@@ -80,6 +81,7 @@ class PciRootBridge : public Peer {
   static EFI_STATUS EFIAPI PciReadEntry(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *This, EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_WIDTH Width,
                                         UINT64 Address, UINTN Count, VOID *Buffer);
   EFI_STATUS PciRead(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_WIDTH Width, UINT64 Address, UINTN Count, VOID *Buffer);
+  EFI_STATUS ReadConfig(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_WIDTH Width, UINT64 Address, UINTN Count, VOID *Buffer) const;
   ConfigSpace &Config(UINT8 Bus, UINT8 Device, UINT8 Function);
 
   Platform &P;
@@ -94,6 +96,7 @@ class PciRootBridge : public Peer {
   std::vector<UINT8> Resources_;
   size_t ConfigurationCalls = 0;
   std::vector<Read> Log;
+  FaultInjector::ServiceCounter &ReadCounter = P.Faults().Counter("PciRootBridgeIo.Pci.Read");
 };
 
 }  // namespace sim

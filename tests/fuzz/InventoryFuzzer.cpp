@@ -20,6 +20,7 @@
 #include <sim/peers/SmbiosTable.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -28,8 +29,11 @@
 
 namespace {
 
+// The module built next to the fuzzer, or a copy named by ROSTER_FUZZ_MODULE (a long
+// campaign keeps its own copy while the tree is rebuilt).
 ModuleSnapshot &Driver() {
-  static ModuleSnapshot Module(ROSTER_FUZZ_MODULE);
+  const char *Chosen = std::getenv("ROSTER_FUZZ_MODULE");
+  static ModuleSnapshot Module(Chosen != nullptr ? Chosen : ROSTER_FUZZ_MODULE);
   return Module;
 }
 
@@ -64,6 +68,9 @@ void AddPci(FuzzedDataProvider &Input, sim::Platform &P) {
     std::vector<UINT8> Bytes = Input.ConsumeBytes<UINT8>(Input.ConsumeIntegralInRange<size_t>(0, 256));
     std::copy(Bytes.begin(), Bytes.end(), Space.begin());
   }
+  // The input may narrow the buses the root bridge decodes. Where a board has several root
+  // bridges this is the place to split: the same bytes would pick the boundaries, each
+  // range going to its own bridge and each function to the bridge whose range holds its bus.
   if (Input.ConsumeBool()) {
     const UINT8 First = Input.ConsumeIntegral<UINT8>();
     Pci.DecodeBuses(First, std::max(First, Input.ConsumeIntegral<UINT8>()));
@@ -120,6 +127,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size) {
   FuzzedDataProvider Input(Data, Size);
   {
     sim::Platform P;
+    P.Faults().KeepCallLog(false);
     P.SetHobList(sim::HobListBuilder().Build());
     if (Input.ConsumeBool()) {
       std::vector<UINT8> Config(23, 0);

@@ -44,9 +44,18 @@ int CollectSegments(struct dl_phdr_info *Info, size_t, void *Data) {
 
 namespace {
 
-// Raw copies: the module's globals carry ASan redzones, which this copy may cross.
-__attribute__((no_sanitize("address"))) void RawCopy(volatile uint8_t *To, const volatile uint8_t *From, size_t Size) {
-  for (size_t Index = 0; Index < Size; Index++) {
+// Raw copies: the module's globals carry ASan redzones, which this copy may cross. It runs
+// before every input over all of the module's writable data, so it moves whole words and
+// stays out of the coverage map.
+__attribute__((no_sanitize("address", "coverage"))) void RawCopy(volatile uint8_t *To, const volatile uint8_t *From,
+                                                               size_t Size) {
+  size_t Index = 0;
+  if (((uintptr_t)To & 7) == 0 && ((uintptr_t)From & 7) == 0) {
+    for (; Index + 8 <= Size; Index += 8) {
+      *(volatile uint64_t *)(To + Index) = *(const volatile uint64_t *)(From + Index);
+    }
+  }
+  for (; Index < Size; Index++) {
     To[Index] = From[Index];
   }
 }

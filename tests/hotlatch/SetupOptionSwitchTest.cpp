@@ -46,6 +46,46 @@ class CursorRequests {
   EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL Wrapper;
 };
 
+// The platform's setup records as its firmware defines them, spelled out here rather than
+// taken from the layout header the driver shares: a wrong constant there fails this check.
+struct PlatformRecord {
+  std::u16string_view Name;
+  EFI_GUID Guid;
+  size_t Size;
+  std::vector<size_t> KeyBytes;
+};
+const PlatformRecord kPlatformRecords[] = {
+    {u"Setup", {0xA04A27F4, 0xDF00, 0x4D42, {0xB5, 0x52, 0x39, 0x51, 0x13, 0x02, 0x11, 0x3D}}, 1026, {888, 891}},
+    {u"PchRcConfiguration",
+     {0xD19A26A3, 0x17F1, 0x48C3, {0x8A, 0x1E, 0x11, 0xEB, 0x0A, 0x7F, 0x6E, 0x4E}},
+     1294,
+     {1179}},
+    {u"SocketProcessorCoreConfig",
+     {0x07013588, 0xC789, 0x4E12, {0xA7, 0xC3, 0x88, 0xFA, 0xFA, 0xE7, 0x9F, 0x7C}},
+     298,
+     {135}},
+};
+
+// After a key press: each record whole, written non-volatile with boot and runtime access,
+// 1 at its key bytes and nowhere else (the board's pattern never holds 0 or 1).
+void ExpectKeyBytesAtPlatformOffsets(sim::Platform &P) {
+  for (const PlatformRecord &Record : kPlatformRecords) {
+    SCOPED_TRACE(std::string(Record.Name.begin(), Record.Name.end()));
+    const sim::VariableStore::Variable *Stored = P.Variables().Find(Record.Name, Record.Guid);
+    ASSERT_NE(Stored, nullptr);
+    EXPECT_EQ(Stored->Attributes, 0x00000007u);
+    ASSERT_EQ(Stored->Data.size(), Record.Size);
+    std::vector<size_t> Ones;
+    for (size_t Offset = 0; Offset < Stored->Data.size(); Offset++) {
+      if (Stored->Data[Offset] <= 1) {
+        EXPECT_EQ(Stored->Data[Offset], 1) << "offset " << Offset;
+        Ones.push_back(Offset);
+      }
+    }
+    EXPECT_EQ(Ones, Record.KeyBytes);
+  }
+}
+
 class SetupOptionSwitch : public testing::Test {
  protected:
   HotlatchBoard Board;
@@ -86,6 +126,7 @@ TEST_F(SetupOptionSwitch, KeyPressSetsTheFourBytesAndShowsTheNotice) {
   EXPECT_EQ(Board.Stored(kSetup), SetSetup());
   EXPECT_EQ(Board.Stored(kPchRc), WithByte(Board.PchRc, PCH_HIDE_OPTION_OFFSET, 1));
   EXPECT_EQ(Board.Stored(kSocketProc), WithByte(Board.SocketProc, PROC_HIDE_OFFSET, 1));
+  ExpectKeyBytesAtPlatformOffsets(Board.P);
   EXPECT_EQ(Console.Positions, (std::vector<std::pair<UINTN, UINTN>>{{5, 32}}));
   EXPECT_EQ(Console.Strings, (std::vector<std::u16string>{u"Ready to debug mode ...\n"}));
   // A console too small for the position refuses it; the notice is written all the same.

@@ -91,7 +91,7 @@ TEST_F(PciRecordsTest, TypeZeroHeadersAreNeverCandidateBridges) {
 }
 
 TEST_F(PciRecordsTest, BridgeWithoutPciExpressCapabilityReportsNoLink) {
-  Pci->AddBridge(0, 1, 0, 1, sim::PciRootBridge::LinkStatus(4, 16));
+  Pci->AddBridge(0, 1, 0, 1, sim::PciRootBridge::LinkStatus(4, 32));  // x32: bit 9, the width field's top bit
   Pci->AddEndpoint(1, 0, 0, Nic(0x0001));
   Pci->AddBridge(0, 2, 0, 2, std::nullopt);  // no capability list at all
   Pci->AddEndpoint(2, 0, 0, Nic(0x0002));
@@ -99,7 +99,7 @@ TEST_F(PciRecordsTest, BridgeWithoutPciExpressCapabilityReportsNoLink) {
   Pci->AddCapability(0, 3, 0, 0x40, 0x01, 0x48, true);  // power management
   Pci->AddCapability(0, 3, 0, 0x48, 0x05, 0x00, false);  // MSI, end of list
   Pci->AddEndpoint(3, 0, 0, Nic(0x0003));
-  Expected.push_back({1, 0, Nic(0x0001), 4, 16});
+  Expected.push_back({1, 0, Nic(0x0001), 4, 32});
   Expected.push_back({2, 0, Nic(0x0002), 0, 0});
   Expected.push_back({3, 0, Nic(0x0003), 0, 0});
   RunAndCompare();

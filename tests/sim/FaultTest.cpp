@@ -32,6 +32,23 @@ TEST_F(FaultTest, NthCallFailsOnceCountingFromWhenTheRuleIsSet) {
   EXPECT_EQ(P.LiveAllocations(), 0u) << "a failed call has no side effect";
 }
 
+// Without the call log (as fuzzers run) calls are still counted and failed, and the counts
+// a service entry looked up for one platform never carry over to the next.
+TEST(FaultCounting, CountsAndFailuresGoOnWithoutTheLogAndStartAfreshOnEachPlatform) {
+  for (int Round = 0; Round < 2; Round++) {
+    sim::Platform P;
+    P.Faults().KeepCallLog(false);
+    P.Faults().FailNth("AllocatePool", 2, EFI_OUT_OF_RESOURCES);
+    VOID *Block = nullptr;
+    ASSERT_EQ(P.BootServices()->AllocatePool(EfiBootServicesData, 8, &Block), EFI_SUCCESS);
+    P.BootServices()->FreePool(Block);
+    EXPECT_EQ(P.BootServices()->AllocatePool(EfiBootServicesData, 8, &Block), EFI_OUT_OF_RESOURCES);
+    EXPECT_EQ(P.Faults().Count("AllocatePool"), 2u);
+    EXPECT_EQ(P.Faults().TotalCalls(), 3u);
+    EXPECT_TRUE(P.Faults().CallLog().empty());
+  }
+}
+
 TEST_F(FaultTest, AlwaysFailsEveryCallUntilCleared) {
   P.Faults().FailAlways("GetVariable", EFI_DEVICE_ERROR);
   UINTN Size = 0;
