@@ -57,23 +57,47 @@ void AddSmbios(FuzzedDataProvider &Input, sim::Platform &P) {
   }
 }
 
+// One to three root bridges, as on a two-socket board with an expander. The input picks each
+// one's decoded buses and what its Configuration() says of them (the same range, another
+// one, no bus range, or a refusal), and which bridge holds each function, so ranges that
+// overlap, miss a function or claim nothing at all are all reached.
 void AddPci(FuzzedDataProvider &Input, sim::Platform &P) {
-  auto &Pci = P.Add<sim::PciRootBridge>(P);
+  const unsigned BridgeCount = Input.ConsumeIntegralInRange<unsigned>(1, 3);
+  std::vector<sim::PciRootBridge *> Bridges;
+  for (unsigned Index = 0; Index < BridgeCount; Index++) {
+    Bridges.push_back(&P.Add<sim::PciRootBridge>(P));
+  }
   const unsigned Count = Input.ConsumeIntegralInRange<unsigned>(0, 12);
   for (unsigned Index = 0; Index < Count && Input.remaining_bytes() > 0; Index++) {
-    const UINT8 Bus = Input.ConsumeIntegralInRange<UINT8>(0, 4);
+    sim::PciRootBridge &Pci = *Bridges[Input.ConsumeIntegralInRange<size_t>(0, Bridges.size() - 1)];
+    // Buses near 0 and near 0x80, where a second root bridge's range starts.
+    const UINT8 Bus = (UINT8)(Input.ConsumeIntegralInRange<UINT8>(0, 4) | (Input.ConsumeBool() ? 0x80 : 0));
     const UINT8 Device = Input.ConsumeIntegralInRange<UINT8>(0, 31);
     const UINT8 Function = Input.ConsumeIntegralInRange<UINT8>(0, 7);
     sim::PciRootBridge::ConfigSpace &Space = Pci.AddFunction(Bus, Device, Function);
     std::vector<UINT8> Bytes = Input.ConsumeBytes<UINT8>(Input.ConsumeIntegralInRange<size_t>(0, 256));
     std::copy(Bytes.begin(), Bytes.end(), Space.begin());
   }
-  // The input may narrow the buses the root bridge decodes. Where a board has several root
-  // bridges this is the place to split: the same bytes would pick the boundaries, each
-  // range going to its own bridge and each function to the bridge whose range holds its bus.
-  if (Input.ConsumeBool()) {
-    const UINT8 First = Input.ConsumeIntegral<UINT8>();
-    Pci.DecodeBuses(First, std::max(First, Input.ConsumeIntegral<UINT8>()));
+  for (sim::PciRootBridge *Pci : Bridges) {
+    if (Input.ConsumeBool()) {
+      const UINT8 First = Input.ConsumeIntegral<UINT8>();
+      Pci->DecodeBuses(First, std::max(First, Input.ConsumeIntegral<UINT8>()));
+    }
+    switch (Input.ConsumeIntegralInRange<unsigned>(0, 3)) {
+      case 1: {
+        const UINT8 First = Input.ConsumeIntegral<UINT8>();
+        Pci->ReportBuses(First, std::max(First, Input.ConsumeIntegral<UINT8>()));
+        break;
+      }
+      case 2:
+        Pci->ReportNoBusRange();
+        break;
+      case 3:
+        Pci->RefuseConfiguration();
+        break;
+      default:
+        break;  // reports what it decodes
+    }
   }
 }
 
