@@ -5,7 +5,7 @@
 #include <Library/DebugLib.h>
 
 UINTN AsciiStrLen(CONST CHAR8 *String) {
-  ASSERT(String != ((void *) 0));
+  ASSERT(String != NULL_FOR_ASSERT);
   if (String == nullptr) {
     return 0;
   }
@@ -28,7 +28,7 @@ UINTN AsciiStrSize(CONST CHAR8 *String) {
 }
 
 UINTN StrLen(CONST CHAR16 *String) {
-  ASSERT(String != ((void *) 0));
+  ASSERT(String != NULL_FOR_ASSERT);
   if (String == nullptr) {
     return 0;
   }

@@ -129,7 +129,7 @@ __attribute__((noinline)) static VOID DebugPrintMarker(UINTN ErrorLevel, CONST C
 }
 
 VOID DebugPrint(UINTN ErrorLevel, CONST CHAR8 *Format, ...) {
-  ASSERT(Format != ((void *) 0));
+  ASSERT(Format != NULL_FOR_ASSERT);
   if ((ErrorLevel & GetDebugPrintErrorLevel()) == 0 || Format == nullptr) {
     return;
   }

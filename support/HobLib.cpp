@@ -19,7 +19,7 @@ EFI_STATUS HobLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTab
   mHobList = nullptr;
   EFI_STATUS Status = EfiGetSystemConfigurationTable(&gEfiHobListGuid, &mHobList);
   ASSERT_EFI_ERROR(Status);
-  ASSERT(mHobList != ((void *) 0));
+  ASSERT(mHobList != NULL_FOR_ASSERT);
   return EFI_SUCCESS;
 }
 
@@ -27,7 +27,7 @@ VOID *GetHobList(VOID) {
   if (mHobList == nullptr) {
     EFI_STATUS Status = EfiGetSystemConfigurationTable(&gEfiHobListGuid, &mHobList);
     ASSERT_EFI_ERROR(Status);
-    ASSERT(mHobList != ((void *) 0));
+    ASSERT(mHobList != NULL_FOR_ASSERT);
   }
   return mHobList;
 }

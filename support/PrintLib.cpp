@@ -70,8 +70,8 @@ UINTN AsciiVSPrint(CHAR8 *StartOfBuffer, UINTN BufferSize, CONST CHAR8 *FormatSt
   if (BufferSize == 0) {
     return 0;
   }
-  ASSERT(StartOfBuffer != ((void *) 0));
-  ASSERT(FormatString != ((void *) 0));
+  ASSERT(StartOfBuffer != NULL_FOR_ASSERT);
+  ASSERT(FormatString != NULL_FOR_ASSERT);
   ASSERT(BufferSize <= PcdMaximumAsciiStringLength);
   if (StartOfBuffer == nullptr || FormatString == nullptr || BufferSize > PcdMaximumAsciiStringLength) {
     return 0;

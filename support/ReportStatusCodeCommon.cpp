@@ -30,8 +30,8 @@ VOID ReportStatusCodeLocateProtocol(VOID) {
 }
 
 BOOLEAN ReportStatusCodeDataArgumentsValid(CONST VOID *ExtendedData, UINTN ExtendedDataSize) {
-  ASSERT(!((ExtendedData == ((void *) 0)) && (ExtendedDataSize != 0)));
-  ASSERT(!((ExtendedData != ((void *) 0)) && (ExtendedDataSize == 0)));
+  ASSERT(!((ExtendedData == NULL_FOR_ASSERT) && (ExtendedDataSize != 0)));
+  ASSERT(!((ExtendedData != NULL_FOR_ASSERT) && (ExtendedDataSize == 0)));
   return (ExtendedData == nullptr) == (ExtendedDataSize == 0) ? TRUE : FALSE;
 }
 

@@ -95,7 +95,7 @@ EFI_STATUS RuntimeReportStatusCodeLibConstructor(EFI_HANDLE ImageHandle, EFI_SYS
 
 // Each event is closed once at most: one that was never made, or is already closed, is skipped.
 EFI_STATUS RuntimeReportStatusCodeLibDestructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
-  ASSERT(gBS != ((void *) 0));
+  ASSERT(gBS != NULL_FOR_ASSERT);
   if (gBS == nullptr) {
     return EFI_UNSUPPORTED;
   }

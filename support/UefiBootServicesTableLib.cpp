@@ -9,13 +9,13 @@ EFI_BOOT_SERVICES *gBS = nullptr;
 
 EFI_STATUS UefiBootServicesTableLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
   gImageHandle = ImageHandle;
-  ASSERT(gImageHandle != ((void *) 0));
+  ASSERT(gImageHandle != NULL_FOR_ASSERT);
 
   gST = SystemTable;
-  ASSERT(gST != ((void *) 0));
+  ASSERT(gST != NULL_FOR_ASSERT);
 
   gBS = SystemTable != nullptr ? SystemTable->BootServices : nullptr;
-  ASSERT(gBS != ((void *) 0));
+  ASSERT(gBS != NULL_FOR_ASSERT);
 
   return EFI_SUCCESS;
 }

@@ -6,8 +6,8 @@
 #include <Library/UefiLib.h>
 
 EFI_STATUS EfiGetSystemConfigurationTable(CONST EFI_GUID *TableGuid, VOID **Table) {
-  ASSERT(TableGuid != ((void *) 0));
-  ASSERT(Table != ((void *) 0));
+  ASSERT(TableGuid != NULL_FOR_ASSERT);
+  ASSERT(Table != NULL_FOR_ASSERT);
   if (TableGuid == nullptr || Table == nullptr) {
     return EFI_INVALID_PARAMETER;
   }
@@ -27,9 +27,9 @@ EFI_STATUS EfiGetSystemConfigurationTable(CONST EFI_GUID *TableGuid, VOID **Tabl
 EFI_EVENT EfiCreateProtocolNotifyEvent(CONST EFI_GUID *ProtocolGuid, EFI_TPL NotifyTpl,
                                        EFI_EVENT_NOTIFY NotifyFunction, VOID *NotifyContext,
                                        VOID **Registration) {
-  ASSERT(ProtocolGuid != ((void *) 0));
-  ASSERT(NotifyFunction != ((void *) 0));
-  ASSERT(Registration != ((void *) 0));
+  ASSERT(ProtocolGuid != NULL_FOR_ASSERT);
+  ASSERT(NotifyFunction != NULL_FOR_ASSERT);
+  ASSERT(Registration != NULL_FOR_ASSERT);
 
   EFI_EVENT Event = nullptr;
   EFI_STATUS Status = gBS->CreateEvent(EVT_NOTIFY_SIGNAL, NotifyTpl, NotifyFunction, NotifyContext, &Event);

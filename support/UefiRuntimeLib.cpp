@@ -16,12 +16,12 @@ static VOID EFIAPI RuntimeLibExitBootServicesEvent(EFI_EVENT Event, VOID *Contex
 static VOID EFIAPI RuntimeLibVirtualNotifyEvent(EFI_EVENT Event, VOID *Context) { mEfiGoneVirtual = TRUE; }
 
 EFI_STATUS UefiRuntimeLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
-  ASSERT(SystemTable != ((void *) 0));
+  ASSERT(SystemTable != NULL_FOR_ASSERT);
   if (SystemTable == nullptr || SystemTable->BootServices == nullptr) {
     return EFI_INVALID_PARAMETER;
   }
   mInternalRT = SystemTable->RuntimeServices;
-  ASSERT(mInternalRT != ((void *) 0));
+  ASSERT(mInternalRT != NULL_FOR_ASSERT);
 
   // Both events are attempted even when the first fails; the first failure is returned.
   EFI_BOOT_SERVICES *BootServices = SystemTable->BootServices;
@@ -43,7 +43,7 @@ EFI_STATUS UefiRuntimeLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *S
 
 // Closes only the events the constructor made, each once, so a second call is harmless.
 EFI_STATUS UefiRuntimeLibDestructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
-  ASSERT(gBS != ((void *) 0));
+  ASSERT(gBS != NULL_FOR_ASSERT);
   if (gBS == nullptr) {
     return EFI_UNSUPPORTED;
   }

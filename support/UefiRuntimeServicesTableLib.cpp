@@ -6,8 +6,8 @@
 EFI_RUNTIME_SERVICES *gRT = nullptr;
 
 EFI_STATUS UefiRuntimeServicesTableLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
-  ASSERT(SystemTable != ((void *) 0));
+  ASSERT(SystemTable != NULL_FOR_ASSERT);
   gRT = SystemTable != nullptr ? SystemTable->RuntimeServices : nullptr;
-  ASSERT(gRT != ((void *) 0));
+  ASSERT(gRT != NULL_FOR_ASSERT);
   return EFI_SUCCESS;
 }

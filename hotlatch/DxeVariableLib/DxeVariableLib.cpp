@@ -26,7 +26,7 @@ EFI_STATUS DxeVariableLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *S
 }
 
 EFI_STATUS DxeVariableLibDestructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
-  ASSERT(gBS != ((void *) 0));
+  ASSERT(gBS != NULL_FOR_ASSERT);
   // Destructors run only in the boot-services phase; a second call finds the event gone.
   if (mVariableExitBootServicesEvent != nullptr && !mVariableBootServicesExited) {
     EFI_STATUS Status = gBS->CloseEvent(mVariableExitBootServicesEvent);

@@ -45,12 +45,12 @@ EFI_STATUS TeskRegistrationLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TAB
   mTeskRegEvent = EfiCreateProtocolNotifyEvent(&gTeskRegistrationProtocolGuid, TPL_CALLBACK, TeskRegistrationNotify,
                                                nullptr, &mTeskRegistration);
   // Spelled as the firmware's NULL so the assertion record reads as it always has.
-  ASSERT(mTeskRegEvent != ((void *) 0));
+  ASSERT(mTeskRegEvent != NULL_FOR_ASSERT);
   return EFI_SUCCESS;
 }
 
 EFI_STATUS TeskRegistrationLibDestructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
-  ASSERT(gBS != ((void *) 0));
+  ASSERT(gBS != NULL_FOR_ASSERT);
   if (mTeskRegEvent != nullptr && !mTeskRegEventClosed) {
     EFI_STATUS Status = gBS->CloseEvent(mTeskRegEvent);
     ASSERT_EFI_ERROR(Status);

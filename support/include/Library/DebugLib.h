@@ -49,6 +49,13 @@ inline BOOLEAN DebugPrintLevelEnabled(UINTN ErrorLevel) { return (ErrorLevel & P
 
 #define _ASSERT(Expression) DebugAssert(__FILE__, __LINE__, #Expression)
 
+// clang-format off
+// A null pointer as EDK II's NULL expands, so that an assertion on it reports the text EDK II's
+// libraries report, "Pointer != ((void *) 0)" (C++'s own NULL would read "__null"). The
+// spacing is part of the reported text, so the formatter leaves these lines alone.
+#define NULL_FOR_ASSERT ((void *) 0)
+// clang-format on
+
 // The run-time mask once the level library has settled it, all bits while it has not (so
 // that DebugPrint asks the library every time until then). A message the settled mask
 // rules out then costs one load and one test where it is written, and no call.
@@ -80,6 +87,8 @@ extern UINT32 gDebugPrintSettledMask;
     }                             \
   } while (FALSE)
 
+// clang-format off
+// "!EFI_ERROR (Status)" is the reported text, space included.
 #define ASSERT_EFI_ERROR(StatusParameter)                                              \
   do {                                                                                 \
     if (DebugAssertEnabled()) {                                                        \
@@ -89,3 +98,4 @@ extern UINT32 gDebugPrintSettledMask;
       }                                                                                \
     }                                                                                  \
   } while (FALSE)
+// clang-format on
