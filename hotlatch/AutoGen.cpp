@@ -74,6 +74,4 @@ EFI_STATUS ProcessModuleEntryPointList(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE 
   return OemDebugEntry(ImageHandle, SystemTable);
 }
 
-EFI_STATUS ProcessModuleUnloadList(EFI_HANDLE ImageHandle) {
-  return EFI_SUCCESS;
-}
+EFI_STATUS ProcessModuleUnloadList(EFI_HANDLE ImageHandle) { return EFI_SUCCESS; }

@@ -15,7 +15,8 @@ VOID EFIAPI OemSetupHotKey(EFI_EVENT Event, VOID *Context) {
     Status = HandleProtocolOf(Handle, &mSimpleTextInputEx);
     DEBUG((DEBUG_INFO, "[OemSetupHotKey]SimpleTextInputEx HandleProtocol Status = %r\n", Status));
     if (!EFI_ERROR(Status)) {
-      Status = mSimpleTextInputEx->RegisterKeyNotify(mSimpleTextInputEx, &KeyData, DebugKeyNotify, &mDebugKeyNotifyHandle);
+      Status =
+          mSimpleTextInputEx->RegisterKeyNotify(mSimpleTextInputEx, &KeyData, DebugKeyNotify, &mDebugKeyNotifyHandle);
       if (EFI_ERROR(Status)) {
         DEBUG((DEBUG_INFO, "Register Chang Scu Callback Failed...%r\n", Status));
         // A failed arm leaves no key anywhere: a later withdrawal must not unregister.

@@ -12,7 +12,8 @@ VOID RegisterSetupHotKeyNotify(VOID) {
     return;
   }
 
-  Status = gBS->RegisterProtocolNotify(&gEfiSimpleTextInputExProtocolGuid, mSetupHotKeyEvent, &mSetupHotKeyRegistration);
+  Status =
+      gBS->RegisterProtocolNotify(&gEfiSimpleTextInputExProtocolGuid, mSetupHotKeyEvent, &mSetupHotKeyRegistration);
   if (EFI_ERROR(Status)) {
     DEBUG((DEBUG_INFO, "Register Simple Text Input Failed...%r\n", Status));
   } else {

@@ -12,8 +12,8 @@ VOID PchHideOption(UINT8 Value) {
   }
 
   PchRcConfig[PCH_HIDE_OPTION_OFFSET] = Value;
-  Status = WriteSetupRecord(PCH_RC_CONFIGURATION_VARIABLE_NAME, &gPchRcConfigurationVariableGuid,
-                            sizeof(PchRcConfig), PchRcConfig);
+  Status = WriteSetupRecord(PCH_RC_CONFIGURATION_VARIABLE_NAME, &gPchRcConfigurationVariableGuid, sizeof(PchRcConfig),
+                            PchRcConfig);
   if (EFI_ERROR(Status)) {
     DEBUG((DEBUG_INFO, "[PchHideOption] Set Variable PchRcConfig.PchHideOption Failed....%r\n", Status));
   } else {
@@ -24,9 +24,9 @@ VOID PchHideOption(UINT8 Value) {
 VOID SocketProcConfig(UINT8 Value) {
   UINT8 SocketProcessorCoreConfig[SOCKET_PROCESSOR_CORE_CONFIG_SIZE];
 
-  EFI_STATUS Status = ReadSetupRecord(SOCKET_PROCESSOR_CORE_CONFIG_VARIABLE_NAME,
-                                      &gSocketProcessorCoreConfigVariableGuid, sizeof(SocketProcessorCoreConfig),
-                                      SocketProcessorCoreConfig);
+  EFI_STATUS Status =
+      ReadSetupRecord(SOCKET_PROCESSOR_CORE_CONFIG_VARIABLE_NAME, &gSocketProcessorCoreConfigVariableGuid,
+                      sizeof(SocketProcessorCoreConfig), SocketProcessorCoreConfig);
   if (EFI_ERROR(Status)) {
     DEBUG((DEBUG_INFO, "[SocketProcConfig] Get Socket Processor Core Config Failed...%r\n", Status));
     return;

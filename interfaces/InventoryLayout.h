@@ -202,7 +202,8 @@ static_assert(OFFSET_OF(SATA_INFO, HddSize) == 63, "SATA_INFO");
 inline constexpr UINT16 CPU_RECORD_BODY_LENGTH = sizeof(CPU_RECORD) - RECORD_UNCOUNTED_PREFIX;
 inline constexpr UINT16 DIMM_RECORD_BODY_LENGTH = sizeof(DIMM_RECORD) - RECORD_UNCOUNTED_PREFIX;
 inline constexpr UINT16 PCI_RECORD_BODY_LENGTH = sizeof(PCI_RECORD) - RECORD_UNCOUNTED_PREFIX;
-static_assert(CPU_RECORD_BODY_LENGTH == 157 && DIMM_RECORD_BODY_LENGTH == 679 && PCI_RECORD_BODY_LENGTH == 490, "body lengths");
+static_assert(CPU_RECORD_BODY_LENGTH == 157 && DIMM_RECORD_BODY_LENGTH == 679 && PCI_RECORD_BODY_LENGTH == 490,
+              "body lengths");
 
 // Sizes of the three record areas and of the largest image.
 inline constexpr UINT32 CPU_AREA_SIZE = Number_Of_CPU * sizeof(CPU_RECORD);

@@ -30,7 +30,7 @@ struct VARIABLE_REQUEST_HEADER {
 struct SMI_VARIABLE_PACKET_HEADER {
   UINT32 Signature;
   UINT32 PacketSize;  // header and request together
-  UINT64 Status;      // preset by the driver, replaced by the handler
+  UINT64 Status;  // preset by the driver, replaced by the handler
 };
 
 #pragma pack(pop)

@@ -20,9 +20,7 @@
 #define ATA_SECTOR_SIZE_INFO_LONG_LOGICAL 0x1000
 #define ATA_DEFAULT_SECTOR_SIZE 512
 
-static UINT16 IdentifyWord(CONST UINT8 *IdentifyData, UINTN Word) {
-  return ReadUnaligned16(IdentifyData + 2 * Word);
-}
+static UINT16 IdentifyWord(CONST UINT8 *IdentifyData, UINTN Word) { return ReadUnaligned16(IdentifyData + 2 * Word); }
 
 static UINT32 IdentifyDword(CONST UINT8 *IdentifyData, UINTN Word) {
   return (UINT32)IdentifyWord(IdentifyData, Word) | ((UINT32)IdentifyWord(IdentifyData, Word + 1) << 16);

@@ -54,6 +54,4 @@ EFI_STATUS ProcessModuleEntryPointList(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE 
 }
 
 // The driver installs no unload handler; this list exists for the entry-point library.
-EFI_STATUS ProcessModuleUnloadList(EFI_HANDLE ImageHandle) {
-  return EFI_SUCCESS;
-}
+EFI_STATUS ProcessModuleUnloadList(EFI_HANDLE ImageHandle) { return EFI_SUCCESS; }

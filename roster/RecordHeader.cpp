@@ -1,7 +1,8 @@
 // The record header that processor, memory-device and PCI records share.
 #include "Roster.h"
 
-VOID FillRecordHeader(INVENTORY_RECORD_HEADER *Header, UINT16 BodyLength, UINT8 RecordType, UINT8 Instance, UINT8 Kind) {
+VOID FillRecordHeader(INVENTORY_RECORD_HEADER *Header, UINT16 BodyLength, UINT8 RecordType, UINT8 Instance,
+                      UINT8 Kind) {
   Header->Marker = RECORD_MARKER;
   Header->BodyLength = BodyLength;
   Header->RecordType = RecordType;

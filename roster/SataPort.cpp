@@ -16,8 +16,8 @@
 #define DEVICE_PATH_NODE_LIMIT 64
 #define DEVICE_PATH_HEADER_LENGTH 4
 
-UINT8 SataPortTable[NUMBER_OF_SATA] = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07,
-                                       0x10, 0x11, 0x12, 0x13, 0x14, 0x15};
+UINT8 SataPortTable[NUMBER_OF_SATA] = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06,
+                                       0x07, 0x10, 0x11, 0x12, 0x13, 0x14, 0x15};
 
 // The first PCI node of the path (the controller), or NULL when the walk finds none.
 static CONST UINT8 *FindControllerNode(CONST EFI_DEVICE_PATH_PROTOCOL *Path) {

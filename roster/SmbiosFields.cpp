@@ -69,9 +69,7 @@ VOID CopySmbiosString(SMBIOS_STRUCTURE *Structure, UINT8 Number, CHAR8 *Field, U
   }
 }
 
-static CHAR8 NibbleToHexAscii(UINT8 Nibble) {
-  return (CHAR8)(Nibble < 10 ? 0x30 + Nibble : 0x37 + Nibble);
-}
+static CHAR8 NibbleToHexAscii(UINT8 Nibble) { return (CHAR8)(Nibble < 10 ? 0x30 + Nibble : 0x37 + Nibble); }
 
 VOID ByteToHexAscii(UINT8 Value, CHAR8 *Destination) {
   Destination[0] = NibbleToHexAscii((UINT8)(Value >> 4));

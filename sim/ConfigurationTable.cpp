@@ -47,7 +47,8 @@ void Platform::SetHobList(std::vector<UINT8> Bytes) {
 namespace {
 
 EFI_STATUS EFIAPI SimInstallConfigurationTable(CONST EFI_GUID *Guid, VOID *Table) {
-  return BootService("InstallConfigurationTable", [&](Platform::Impl &S) { return S.InstallConfigurationTable(Guid, Table); });
+  return BootService("InstallConfigurationTable",
+                     [&](Platform::Impl &S) { return S.InstallConfigurationTable(Guid, Table); });
 }
 
 }  // namespace

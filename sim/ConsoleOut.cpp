@@ -65,7 +65,8 @@ EFI_STATUS EFIAPI ConOutOutputString(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *This, CONS
         return EFI_INVALID_PARAMETER;
       }
     }
-    S.ConsoleLog().push_back(ConsoleWrite{S.ConOutMode.CursorColumn, S.ConOutMode.CursorRow, std::u16string(String, Length)});
+    S.ConsoleLog().push_back(
+        ConsoleWrite{S.ConOutMode.CursorColumn, S.ConOutMode.CursorRow, std::u16string(String, Length)});
     for (size_t Index = 0; Index < Length; Index++) {
       Advance(S.ConOutMode, String[Index]);
     }
@@ -84,7 +85,8 @@ EFI_STATUS EFIAPI ConOutSetCursorPosition(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *This,
   });
 }
 
-EFI_STATUS EFIAPI ConOutQueryMode(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *This, UINTN ModeNumber, UINTN *Columns, UINTN *Rows) {
+EFI_STATUS EFIAPI ConOutQueryMode(EFI_SIMPLE_TEXT_OUTPUT_PROTOCOL *This, UINTN ModeNumber, UINTN *Columns,
+                                  UINTN *Rows) {
   return ConsoleCall("ConOut.QueryMode", This, [&](Platform::Impl &) -> EFI_STATUS {
     if (Columns == nullptr || Rows == nullptr) {
       return EFI_INVALID_PARAMETER;

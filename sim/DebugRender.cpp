@@ -171,7 +171,8 @@ class Formatter {
 
   static std::string AsciiString(UINT64 Address, size_t Bound) {
     std::string Text;
-    for (const char *Character = reinterpret_cast<const char *>(Address); *Character != '\0' && Text.size() < Bound; Character++) {
+    for (const char *Character = reinterpret_cast<const char *>(Address); *Character != '\0' && Text.size() < Bound;
+         Character++) {
       Text.push_back(*Character);
     }
     return Text;
@@ -179,7 +180,8 @@ class Formatter {
 
   static std::string WideString(UINT64 Address, size_t Bound) {
     std::string Text;
-    for (const CHAR16 *Character = reinterpret_cast<const CHAR16 *>(Address); *Character != 0 && Text.size() < Bound; Character++) {
+    for (const CHAR16 *Character = reinterpret_cast<const CHAR16 *>(Address); *Character != 0 && Text.size() < Bound;
+         Character++) {
       Text.push_back(static_cast<char>(*Character & 0xFF));
     }
     return Text;
@@ -258,7 +260,9 @@ class Formatter {
       case 's':
       case 'S': {
         UINT64 Address = NextSlot();
-        Text(Field, Address == 0 ? "<null string>" : Type == 'a' ? AsciiString(Address, Limit) : WideString(Address, Limit));
+        Text(Field, Address == 0  ? "<null string>"
+                    : Type == 'a' ? AsciiString(Address, Limit)
+                                  : WideString(Address, Limit));
         break;
       }
       case 'c':
@@ -326,7 +330,8 @@ std::optional<DebugMessage> DecodeDebugMessage(const StatusCodeReport &Report) {
   DebugMessage Message{};
   Message.ErrorLevel = Read<UINT32>(Report.Data, kStatusCodeHeaderSize + OFFSET_OF(DEBUG_INFO_RECORD, ErrorLevel));
   for (size_t Index = 0; Index < kDebugInfoSlotCount; Index++) {
-    Message.Slots[Index] = Read<UINT64>(Report.Data, kStatusCodeHeaderSize + OFFSET_OF(DEBUG_INFO_RECORD, Slots) + 8 * Index);
+    Message.Slots[Index] =
+        Read<UINT64>(Report.Data, kStatusCodeHeaderSize + OFFSET_OF(DEBUG_INFO_RECORD, Slots) + 8 * Index);
   }
   Message.Format = StringAt(Report.Data, kStatusCodeHeaderSize + OFFSET_OF(DEBUG_INFO_RECORD, Format));
   return Message;

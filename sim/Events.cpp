@@ -52,7 +52,8 @@ EFI_STATUS Platform::Impl::CreateEvent(UINT32 Type, EFI_TPL NotifyTpl, EFI_EVENT
     if (Group != nullptr) {
       return EFI_INVALID_PARAMETER;
     }
-    EffectiveGroup = Type == EVT_SIGNAL_EXIT_BOOT_SERVICES ? &gEfiEventExitBootServicesGuid : &gEfiEventVirtualAddressChangeGuid;
+    EffectiveGroup =
+        Type == EVT_SIGNAL_EXIT_BOOT_SERVICES ? &gEfiEventExitBootServicesGuid : &gEfiEventVirtualAddressChangeGuid;
   }
   if ((Type & (EVT_NOTIFY_SIGNAL | EVT_NOTIFY_WAIT)) != 0) {
     if (Notify == nullptr || NotifyTpl <= TPL_APPLICATION || NotifyTpl >= TPL_HIGH_LEVEL) {
@@ -171,7 +172,8 @@ void Platform::Impl::OrphanEventsOf(uintptr_t Base, UINT64 Size) {
 bool Platform::IsEventOpen(EFI_EVENT Event) const { return State_->FindOpenEvent(Event) != nullptr; }
 
 size_t Platform::OpenEventCount() const {
-  return std::count_if(State_->Events.begin(), State_->Events.end(), [](const auto &Record) { return !Record->Closed; });
+  return std::count_if(State_->Events.begin(), State_->Events.end(),
+                       [](const auto &Record) { return !Record->Closed; });
 }
 
 void Platform::SignalGroup(const EFI_GUID &Group) {
@@ -181,8 +183,11 @@ void Platform::SignalGroup(const EFI_GUID &Group) {
 
 namespace {
 
-EFI_STATUS EFIAPI SimCreateEvent(UINT32 Type, EFI_TPL NotifyTpl, EFI_EVENT_NOTIFY Notify, VOID *Context, EFI_EVENT *Event) {
-  return BootService("CreateEvent", [&](Platform::Impl &S) { return S.CreateEvent(Type, NotifyTpl, Notify, Context, nullptr, Event); });
+EFI_STATUS EFIAPI SimCreateEvent(UINT32 Type, EFI_TPL NotifyTpl, EFI_EVENT_NOTIFY Notify, VOID *Context,
+                                 EFI_EVENT *Event) {
+  return BootService("CreateEvent", [&](Platform::Impl &S) {
+    return S.CreateEvent(Type, NotifyTpl, Notify, Context, nullptr, Event);
+  });
 }
 
 EFI_STATUS EFIAPI SimCreateEventEx(UINT32 Type, EFI_TPL NotifyTpl, EFI_EVENT_NOTIFY Notify, CONST VOID *Context,

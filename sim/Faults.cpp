@@ -17,7 +17,9 @@ void FaultInjector::FailNth(std::string_view Service, unsigned Nth, EFI_STATUS S
   Rules.push_back(Rule{std::string(Service), Count(Service) + Nth, Status});
 }
 
-void FaultInjector::FailAlways(std::string_view Service, EFI_STATUS Status) { Rules.push_back(Rule{std::string(Service), 0, Status}); }
+void FaultInjector::FailAlways(std::string_view Service, EFI_STATUS Status) {
+  Rules.push_back(Rule{std::string(Service), 0, Status});
+}
 
 void FaultInjector::FailOverallNth(unsigned Nth, EFI_STATUS Status) {
   // Counted from now, so a test can aim past the calls its set-up already made.

@@ -15,8 +15,8 @@ EFI_MEMORY_TYPE DataTypeFor(EFI_MEMORY_TYPE CodeType) {
   }
 }
 
-std::unique_ptr<EFI_LOADED_IMAGE_PROTOCOL> MakeLoadedImage(EFI_SYSTEM_TABLE *SystemTable, EFI_MEMORY_TYPE CodeType, VOID *ImageBase,
-                                                           UINT64 ImageSize) {
+std::unique_ptr<EFI_LOADED_IMAGE_PROTOCOL> MakeLoadedImage(EFI_SYSTEM_TABLE *SystemTable, EFI_MEMORY_TYPE CodeType,
+                                                           VOID *ImageBase, UINT64 ImageSize) {
   auto Image = std::make_unique<EFI_LOADED_IMAGE_PROTOCOL>();
   Image->Revision = EFI_LOADED_IMAGE_PROTOCOL_REVISION;
   Image->SystemTable = SystemTable;

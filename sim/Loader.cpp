@@ -121,7 +121,11 @@ EFI_STATUS LoadedDriver::Start() {
 void *LoadedDriver::Symbol(const char *Name) const { return Module != nullptr ? dlsym(Module, Name) : nullptr; }
 
 LoadedDriver::LoadedDriver(LoadedDriver &&Other) noexcept
-    : Module(Other.Module), CopyPath(std::move(Other.CopyPath)), Handle(Other.Handle), Image(std::move(Other.Image)), Entry(Other.Entry),
+    : Module(Other.Module),
+      CopyPath(std::move(Other.CopyPath)),
+      Handle(Other.Handle),
+      Image(std::move(Other.Image)),
+      Entry(Other.Entry),
       Mapping(std::move(Other.Mapping)) {
   Other.Module = nullptr;
   Other.CopyPath.clear();

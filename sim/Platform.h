@@ -112,8 +112,10 @@ class VariableStore {
   // The runtime services call these with UEFI's rules (sizes, EFI_BUFFER_TOO_SMALL, attributes).
   EFI_STATUS Get(const CHAR16 *Name, const EFI_GUID *Guid, UINT32 *Attributes, UINTN *DataSize, VOID *Data);
   // After ExitBootServices variables without EFI_VARIABLE_RUNTIME_ACCESS are not found.
-  EFI_STATUS Get(const CHAR16 *Name, const EFI_GUID *Guid, UINT32 *Attributes, UINTN *DataSize, VOID *Data, bool AtRuntime);
-  EFI_STATUS Set(const CHAR16 *Name, const EFI_GUID *Guid, UINT32 Attributes, UINTN DataSize, const VOID *Data, bool AtRuntime);
+  EFI_STATUS Get(const CHAR16 *Name, const EFI_GUID *Guid, UINT32 *Attributes, UINTN *DataSize, VOID *Data,
+                 bool AtRuntime);
+  EFI_STATUS Set(const CHAR16 *Name, const EFI_GUID *Guid, UINT32 Attributes, UINTN DataSize, const VOID *Data,
+                 bool AtRuntime);
 
  private:
   std::map<std::pair<std::u16string, std::string>, Variable> Store;

@@ -77,7 +77,8 @@ struct Platform::Impl {
   // Runs every queued notification above the current TPL, as releasing a firmware lock does.
   void DispatchPending();
   EventRecord *FindOpenEvent(EFI_EVENT Event) const;
-  EFI_STATUS CreateEvent(UINT32 Type, EFI_TPL NotifyTpl, EFI_EVENT_NOTIFY Notify, VOID *Context, const EFI_GUID *Group, EFI_EVENT *Event);
+  EFI_STATUS CreateEvent(UINT32 Type, EFI_TPL NotifyTpl, EFI_EVENT_NOTIFY Notify, VOID *Context, const EFI_GUID *Group,
+                         EFI_EVENT *Event);
   EFI_STATUS SignalEvent(EFI_EVENT Event);
   EFI_STATUS CloseEvent(EFI_EVENT Event);
   EFI_STATUS CheckEvent(EFI_EVENT Event);
@@ -169,8 +170,8 @@ void FillRuntimeServices(EFI_RUNTIME_SERVICES &Rt);
 
 // Loaded-image protocols for image handles (ImageHandles.cpp).
 EFI_MEMORY_TYPE DataTypeFor(EFI_MEMORY_TYPE CodeType);
-std::unique_ptr<EFI_LOADED_IMAGE_PROTOCOL> MakeLoadedImage(EFI_SYSTEM_TABLE *SystemTable, EFI_MEMORY_TYPE CodeType, VOID *ImageBase,
-                                                           UINT64 ImageSize);
+std::unique_ptr<EFI_LOADED_IMAGE_PROTOCOL> MakeLoadedImage(EFI_SYSTEM_TABLE *SystemTable, EFI_MEMORY_TYPE CodeType,
+                                                           VOID *ImageBase, UINT64 ImageSize);
 
 // The platform a service call reaches, or nullptr (a failure is recorded then).
 Platform *LivePlatform(const char *Service);

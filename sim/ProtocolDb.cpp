@@ -71,7 +71,8 @@ EFI_STATUS Platform::Impl::Uninstall(EFI_HANDLE Handle, const EFI_GUID *Guid, VO
   }
   // Registration positions are serials, so one resting on this instance simply moves on.
   Instances.erase(Found);
-  bool Remaining = std::any_of(Instances.begin(), Instances.end(), [&](const ProtocolInstance &I) { return I.Handle == Target; });
+  bool Remaining =
+      std::any_of(Instances.begin(), Instances.end(), [&](const ProtocolInstance &I) { return I.Handle == Target; });
   if (!Remaining) {
     Target->Live = false;  // the firmware frees a handle with its last protocol
   }
@@ -138,18 +139,21 @@ VOID *Platform::InterfaceOn(EFI_HANDLE Handle, const EFI_GUID &Guid) const {
 
 namespace {
 
-EFI_STATUS EFIAPI SimInstallProtocolInterface(EFI_HANDLE *Handle, CONST EFI_GUID *Guid, EFI_INTERFACE_TYPE Type, VOID *Interface) {
+EFI_STATUS EFIAPI SimInstallProtocolInterface(EFI_HANDLE *Handle, CONST EFI_GUID *Guid, EFI_INTERFACE_TYPE Type,
+                                              VOID *Interface) {
   return BootService("InstallProtocolInterface", [&](Platform::Impl &S) {
     return RawEnum(Type) != EFI_NATIVE_INTERFACE ? EFI_INVALID_PARAMETER : S.Install(Handle, Guid, Interface);
   });
 }
 
 EFI_STATUS EFIAPI SimReinstallProtocolInterface(EFI_HANDLE Handle, CONST EFI_GUID *Guid, VOID *Old, VOID *New) {
-  return BootService("ReinstallProtocolInterface", [&](Platform::Impl &S) { return S.Reinstall(Handle, Guid, Old, New); });
+  return BootService("ReinstallProtocolInterface",
+                     [&](Platform::Impl &S) { return S.Reinstall(Handle, Guid, Old, New); });
 }
 
 EFI_STATUS EFIAPI SimUninstallProtocolInterface(EFI_HANDLE Handle, CONST EFI_GUID *Guid, VOID *Interface) {
-  return BootService("UninstallProtocolInterface", [&](Platform::Impl &S) { return S.Uninstall(Handle, Guid, Interface); });
+  return BootService("UninstallProtocolInterface",
+                     [&](Platform::Impl &S) { return S.Uninstall(Handle, Guid, Interface); });
 }
 
 EFI_STATUS EFIAPI SimHandleProtocol(EFI_HANDLE Handle, CONST EFI_GUID *Guid, VOID **Interface) {
@@ -181,20 +185,26 @@ EFI_STATUS EFIAPI SimCloseProtocol(EFI_HANDLE Handle, CONST EFI_GUID *Guid, EFI_
   });
 }
 
-EFI_STATUS EFIAPI SimLocateHandle(EFI_LOCATE_SEARCH_TYPE Type, CONST EFI_GUID *Guid, VOID *Key, UINTN *BufferSize, EFI_HANDLE *Buffer) {
-  return BootService("LocateHandle", [&](Platform::Impl &S) { return S.LocateHandle(RawEnum(Type), Guid, Key, BufferSize, Buffer); });
+EFI_STATUS EFIAPI SimLocateHandle(EFI_LOCATE_SEARCH_TYPE Type, CONST EFI_GUID *Guid, VOID *Key, UINTN *BufferSize,
+                                  EFI_HANDLE *Buffer) {
+  return BootService("LocateHandle",
+                     [&](Platform::Impl &S) { return S.LocateHandle(RawEnum(Type), Guid, Key, BufferSize, Buffer); });
 }
 
-EFI_STATUS EFIAPI SimLocateHandleBuffer(EFI_LOCATE_SEARCH_TYPE Type, CONST EFI_GUID *Guid, VOID *Key, UINTN *Count, EFI_HANDLE **Buffer) {
-  return BootService("LocateHandleBuffer", [&](Platform::Impl &S) { return S.LocateHandleBuffer(RawEnum(Type), Guid, Key, Count, Buffer); });
+EFI_STATUS EFIAPI SimLocateHandleBuffer(EFI_LOCATE_SEARCH_TYPE Type, CONST EFI_GUID *Guid, VOID *Key, UINTN *Count,
+                                        EFI_HANDLE **Buffer) {
+  return BootService("LocateHandleBuffer",
+                     [&](Platform::Impl &S) { return S.LocateHandleBuffer(RawEnum(Type), Guid, Key, Count, Buffer); });
 }
 
 EFI_STATUS EFIAPI SimLocateProtocol(CONST EFI_GUID *Guid, VOID *Registration, VOID **Interface) {
-  return BootService("LocateProtocol", [&](Platform::Impl &S) { return S.LocateProtocol(Guid, Registration, Interface); });
+  return BootService("LocateProtocol",
+                     [&](Platform::Impl &S) { return S.LocateProtocol(Guid, Registration, Interface); });
 }
 
 EFI_STATUS EFIAPI SimRegisterProtocolNotify(CONST EFI_GUID *Guid, EFI_EVENT Event, VOID **Registration) {
-  return BootService("RegisterProtocolNotify", [&](Platform::Impl &S) { return S.RegisterProtocolNotify(Guid, Event, Registration); });
+  return BootService("RegisterProtocolNotify",
+                     [&](Platform::Impl &S) { return S.RegisterProtocolNotify(Guid, Event, Registration); });
 }
 
 }  // namespace

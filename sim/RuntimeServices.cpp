@@ -6,13 +6,15 @@ namespace sim {
 
 namespace {
 
-EFI_STATUS EFIAPI SimGetVariable(CONST CHAR16 *Name, CONST EFI_GUID *Guid, UINT32 *Attributes, UINTN *DataSize, VOID *Data) {
+EFI_STATUS EFIAPI SimGetVariable(CONST CHAR16 *Name, CONST EFI_GUID *Guid, UINT32 *Attributes, UINTN *DataSize,
+                                 VOID *Data) {
   return RuntimeService("GetVariable", [&](Platform::Impl &S) {
     return S.Owner.Variables().Get(Name, Guid, Attributes, DataSize, Data, S.Owner.BootServicesEnded());
   });
 }
 
-EFI_STATUS EFIAPI SimSetVariable(CONST CHAR16 *Name, CONST EFI_GUID *Guid, UINT32 Attributes, UINTN DataSize, VOID *Data) {
+EFI_STATUS EFIAPI SimSetVariable(CONST CHAR16 *Name, CONST EFI_GUID *Guid, UINT32 Attributes, UINTN DataSize,
+                                 VOID *Data) {
   return RuntimeService("SetVariable", [&](Platform::Impl &S) {
     return S.Owner.Variables().Set(Name, Guid, Attributes, DataSize, Data, S.Owner.BootServicesEnded());
   });
@@ -24,7 +26,8 @@ EFI_STATUS EFIAPI SimConvertPointer(UINTN Disposition, VOID **Address) {
 
 // The OS calls this once, after ExitBootServices; the map itself is not modelled, the
 // conversion offset stays zero.
-EFI_STATUS EFIAPI SimSetVirtualAddressMap(UINTN MapSize, UINTN DescriptorSize, UINT32 Version, EFI_MEMORY_DESCRIPTOR *Map) {
+EFI_STATUS EFIAPI SimSetVirtualAddressMap(UINTN MapSize, UINTN DescriptorSize, UINT32 Version,
+                                          EFI_MEMORY_DESCRIPTOR *Map) {
   return RuntimeService("SetVirtualAddressMap", [&](Platform::Impl &S) {
     if (!S.Owner.BootServicesEnded() || S.VirtualMapSet) {
       return EFI_UNSUPPORTED;

@@ -104,9 +104,9 @@ struct UnexpectedEntry<R(EFIAPI *)(Args...)> {
   }
 };
 
-#define SIM_UNEXPECTED_NAMED(Table, Member, Name)                                          \
-  do {                                                                                     \
-    static constexpr char EntryName_[] = Name;                                             \
+#define SIM_UNEXPECTED_NAMED(Table, Member, Name) \
+  do { \
+    static constexpr char EntryName_[] = Name; \
     (Table).Member = &::sim::UnexpectedEntry<decltype((Table).Member)>::Call<EntryName_>; \
   } while (0)
 #define SIM_UNEXPECTED(Table, Member) SIM_UNEXPECTED_NAMED(Table, Member, #Member)

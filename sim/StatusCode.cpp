@@ -9,8 +9,8 @@ namespace sim {
 
 namespace {
 
-EFI_STATUS EFIAPI SimReportStatusCode(EFI_STATUS_CODE_TYPE Type, EFI_STATUS_CODE_VALUE Value, UINT32 Instance, CONST EFI_GUID *CallerId,
-                                      EFI_STATUS_CODE_DATA *Data) {
+EFI_STATUS EFIAPI SimReportStatusCode(EFI_STATUS_CODE_TYPE Type, EFI_STATUS_CODE_VALUE Value, UINT32 Instance,
+                                      CONST EFI_GUID *CallerId, EFI_STATUS_CODE_DATA *Data) {
   return RuntimeService("StatusCode.ReportStatusCode", [&](Platform::Impl &S) -> EFI_STATUS {
     StatusCodeReport Report{Type, Value, Instance, std::nullopt, {}};
     if (CallerId != nullptr) {

@@ -13,11 +13,12 @@ constexpr size_t kMaxNameChars = 1024;
 // Beyond this a write fails as a full store would.
 constexpr UINTN kMaxDataSize = 64 * 1024;
 
-constexpr UINT32 kKnownAttributes = EFI_VARIABLE_NON_VOLATILE | EFI_VARIABLE_BOOTSERVICE_ACCESS | EFI_VARIABLE_RUNTIME_ACCESS |
-                                    EFI_VARIABLE_HARDWARE_ERROR_RECORD | EFI_VARIABLE_AUTHENTICATED_WRITE_ACCESS |
+constexpr UINT32 kKnownAttributes = EFI_VARIABLE_NON_VOLATILE | EFI_VARIABLE_BOOTSERVICE_ACCESS |
+                                    EFI_VARIABLE_RUNTIME_ACCESS | EFI_VARIABLE_HARDWARE_ERROR_RECORD |
+                                    EFI_VARIABLE_AUTHENTICATED_WRITE_ACCESS |
                                     EFI_VARIABLE_TIME_BASED_AUTHENTICATED_WRITE_ACCESS | EFI_VARIABLE_APPEND_WRITE;
-constexpr UINT32 kUnsupportedAttributes =
-    EFI_VARIABLE_HARDWARE_ERROR_RECORD | EFI_VARIABLE_AUTHENTICATED_WRITE_ACCESS | EFI_VARIABLE_TIME_BASED_AUTHENTICATED_WRITE_ACCESS;
+constexpr UINT32 kUnsupportedAttributes = EFI_VARIABLE_HARDWARE_ERROR_RECORD | EFI_VARIABLE_AUTHENTICATED_WRITE_ACCESS |
+                                          EFI_VARIABLE_TIME_BASED_AUTHENTICATED_WRITE_ACCESS;
 
 std::string GuidKey(const EFI_GUID &Guid) { return std::string(reinterpret_cast<const char *>(&Guid), sizeof Guid); }
 
@@ -42,9 +43,12 @@ const VariableStore::Variable *VariableStore::Find(std::u16string_view Name, con
   return Found == Store.end() ? nullptr : &Found->second;
 }
 
-void VariableStore::Remove(std::u16string_view Name, const EFI_GUID &Guid) { Store.erase({std::u16string(Name), GuidKey(Guid)}); }
+void VariableStore::Remove(std::u16string_view Name, const EFI_GUID &Guid) {
+  Store.erase({std::u16string(Name), GuidKey(Guid)});
+}
 
-EFI_STATUS VariableStore::Get(const CHAR16 *Name, const EFI_GUID *Guid, UINT32 *Attributes, UINTN *DataSize, VOID *Data) {
+EFI_STATUS VariableStore::Get(const CHAR16 *Name, const EFI_GUID *Guid, UINT32 *Attributes, UINTN *DataSize,
+                              VOID *Data) {
   return Get(Name, Guid, Attributes, DataSize, Data, false);
 }
 
@@ -81,8 +85,8 @@ EFI_STATUS VariableStore::Get(const CHAR16 *Name, const EFI_GUID *Guid, UINT32 *
   return EFI_SUCCESS;
 }
 
-EFI_STATUS VariableStore::Set(const CHAR16 *Name, const EFI_GUID *Guid, UINT32 Attributes, UINTN DataSize, const VOID *Data,
-                              bool AtRuntime) {
+EFI_STATUS VariableStore::Set(const CHAR16 *Name, const EFI_GUID *Guid, UINT32 Attributes, UINTN DataSize,
+                              const VOID *Data, bool AtRuntime) {
   if (Name == nullptr || Guid == nullptr || (DataSize != 0 && Data == nullptr)) {
     return EFI_INVALID_PARAMETER;
   }
@@ -105,11 +109,11 @@ EFI_STATUS VariableStore::Set(const CHAR16 *Name, const EFI_GUID *Guid, UINT32 A
   }
   const UINT32 Stored = Attributes & ~static_cast<UINT32>(EFI_VARIABLE_APPEND_WRITE);
   const bool Append = (Attributes & EFI_VARIABLE_APPEND_WRITE) != 0;
-  const bool Delete = (!Append && DataSize == 0) ||
-                      (Attributes & (EFI_VARIABLE_BOOTSERVICE_ACCESS | EFI_VARIABLE_RUNTIME_ACCESS)) == 0;
+  const bool Delete =
+      (!Append && DataSize == 0) || (Attributes & (EFI_VARIABLE_BOOTSERVICE_ACCESS | EFI_VARIABLE_RUNTIME_ACCESS)) == 0;
   auto Existing = Store.find({std::u16string(*Key), GuidKey(*Guid)});
-  const bool Visible = Existing != Store.end() &&
-                       (!AtRuntime || (Existing->second.Attributes & EFI_VARIABLE_RUNTIME_ACCESS) != 0);
+  const bool Visible =
+      Existing != Store.end() && (!AtRuntime || (Existing->second.Attributes & EFI_VARIABLE_RUNTIME_ACCESS) != 0);
 
   if (AtRuntime) {
     // After ExitBootServices only non-volatile runtime variables can change.

@@ -37,7 +37,8 @@ VOID ReportCallerModule(UINTN Address) {
   if (!EFI_ERROR(GetModuleNameFromPdb(reinterpret_cast<VOID *>(Base), Name, sizeof(Name)))) {
     DEBUG((DEBUG_DEAD_LOOP_REPORT, "Module[%a], 0x%x:0x%x\n", Name, (UINT32)Base, (UINT32)(Address - Base)));
   } else {
-    DEBUG((DEBUG_DEAD_LOOP_REPORT, "Module[%g], 0x%x:0x%x\n", &gEfiCallerIdGuid, (UINT32)Base, (UINT32)(Address - Base)));
+    DEBUG(
+        (DEBUG_DEAD_LOOP_REPORT, "Module[%g], 0x%x:0x%x\n", &gEfiCallerIdGuid, (UINT32)Base, (UINT32)(Address - Base)));
   }
 }
 

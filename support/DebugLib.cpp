@@ -115,7 +115,8 @@ __attribute__((noinline)) static VOID DebugPrintMarker(UINTN ErrorLevel, CONST C
   FormatSize++;
 
   UINT64 Buffer[kDebugPrintBufferWords] = {};
-  DEBUG_INFO_RECORD *Record = reinterpret_cast<DEBUG_INFO_RECORD *>(reinterpret_cast<UINT8 *>(Buffer) + kDebugInfoSizeBias);
+  DEBUG_INFO_RECORD *Record =
+      reinterpret_cast<DEBUG_INFO_RECORD *>(reinterpret_cast<UINT8 *>(Buffer) + kDebugInfoSizeBias);
   Record->ErrorLevel = (UINT32)ErrorLevel;
   CopyMem(Record->Format, Format, FormatSize);
 

@@ -4,10 +4,10 @@
 #include "DebugMessageConfig.h"
 
 // Bytes 5 to 21, in order: the level each switch turns on.
-static constexpr UINT32 kSwitchLevels[] = {
-    DEBUG_INIT,  DEBUG_WARN,    DEBUG_LOAD,     DEBUG_FS,    DEBUG_INFO, DEBUG_DISPATCH,
-    DEBUG_VARIABLE, DEBUG_BM,   DEBUG_BLKIO,    DEBUG_NET,   DEBUG_UNDI, DEBUG_LOADFILE,
-    DEBUG_EVENT, DEBUG_GCD,     DEBUG_CACHE,    DEBUG_VERBOSE, DEBUG_ERROR};
+static constexpr UINT32 kSwitchLevels[] = {DEBUG_INIT,     DEBUG_WARN,     DEBUG_LOAD,  DEBUG_FS,    DEBUG_INFO,
+                                           DEBUG_DISPATCH, DEBUG_VARIABLE, DEBUG_BM,    DEBUG_BLKIO, DEBUG_NET,
+                                           DEBUG_UNDI,     DEBUG_LOADFILE, DEBUG_EVENT, DEBUG_GCD,   DEBUG_CACHE,
+                                           DEBUG_VERBOSE,  DEBUG_ERROR};
 static constexpr UINTN kFirstSwitchByte = kDebugMessageConfigSwitchesOnByte + 1;
 static_assert(kFirstSwitchByte + ARRAY_SIZE(kSwitchLevels) == kDebugMessageConfigSize - 1, "byte 22 is unused");
 

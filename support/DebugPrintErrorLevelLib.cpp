@@ -47,8 +47,8 @@ static VOID ReadDebugLevel(VOID) {
   // Zeroed first: a shorter record reads its missing switches as off.
   UINT8 Config[kDebugMessageConfigSize] = {};
   UINTN Size = sizeof(Config);
-  EFI_STATUS Status = mDebugLevelSystemTable->RuntimeServices->GetVariable(kDebugMessageConfigName, &gDebugMessageConfigGuid,
-                                                                           nullptr, &Size, Config);
+  EFI_STATUS Status = mDebugLevelSystemTable->RuntimeServices->GetVariable(
+      kDebugMessageConfigName, &gDebugMessageConfigGuid, nullptr, &Size, Config);
   if (Status == EFI_NOT_AVAILABLE_YET) {
     VOID *GuidHob = GetFirstGuidHob(&gDebugMessageConfigGuid);
     if (GuidHob != nullptr && GET_GUID_HOB_DATA_SIZE(GuidHob) == kDebugMessageConfigHobDataSize) {

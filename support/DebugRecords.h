@@ -53,5 +53,6 @@ static_assert(kDebugAssertMaxFileNameLength == 158, "debug-assert path limit");
 inline constexpr EFI_STATUS_CODE_TYPE kDebugMessageCodeType = EFI_DEBUG_CODE;
 inline constexpr EFI_STATUS_CODE_VALUE kDebugMessageCodeValue = EFI_SOFTWARE_DXE_BS_DRIVER | EFI_DC_UNSPECIFIED;
 inline constexpr EFI_STATUS_CODE_TYPE kDebugAssertCodeType = EFI_ERROR_CODE | EFI_ERROR_UNRECOVERED;
-inline constexpr EFI_STATUS_CODE_VALUE kDebugAssertCodeValue = EFI_SOFTWARE_DXE_BS_DRIVER | EFI_SW_EC_ILLEGAL_SOFTWARE_STATE;
+inline constexpr EFI_STATUS_CODE_VALUE kDebugAssertCodeValue =
+    EFI_SOFTWARE_DXE_BS_DRIVER | EFI_SW_EC_ILLEGAL_SOFTWARE_STATE;
 static_assert(kDebugAssertCodeType == 0x90000002 && kDebugAssertCodeValue == 0x03050007, "assert status code");

@@ -6,8 +6,8 @@
 #include <Library/BaseLib.h>
 #include <Library/PeCoffGetEntryPointLib.h>
 
-static constexpr UINT16 kDosSignature = 0x5A4D;   // "MZ"
-static constexpr UINT16 kTeSignature = 0x5A56;    // "VZ"
+static constexpr UINT16 kDosSignature = 0x5A4D;  // "MZ"
+static constexpr UINT16 kTeSignature = 0x5A56;  // "VZ"
 static constexpr UINT32 kPeSignature = 0x00004550;  // "PE\0\0"
 static constexpr UINTN kDosNewHeaderOffset = 0x3C;
 
@@ -110,7 +110,8 @@ VOID *PeCoffLoaderGetPdbPointer(VOID *Pe32Data) {
   for (UINTN Offset = 0, Count = 0; Offset < DirectorySize && Count < kMaxDebugEntries;
        Offset += kDebugEntrySize, Count++) {
     UINTN Entry = DebugEntry + Offset;
-    if (Read32(Entry + kDebugEntryTypeOffset) != kDebugTypeCodeView || Read32(Entry + kDebugEntrySizeOfDataOffset) == 0) {
+    if (Read32(Entry + kDebugEntryTypeOffset) != kDebugTypeCodeView ||
+        Read32(Entry + kDebugEntrySizeOfDataOffset) == 0) {
       continue;
     }
     UINTN CodeView = Base + Read32(Entry + kDebugEntryRvaOffset) + TeAdjust;

@@ -155,7 +155,15 @@ UINTN AsciiVSPrint(CHAR8 *StartOfBuffer, UINTN BufferSize, CONST CHAR8 *FormatSt
             Flags |= PrefixZero;
           }
           [[fallthrough]];
-        case '1': case '2': case '3': case '4': case '5': case '6': case '7': case '8': case '9': {
+        case '1':
+        case '2':
+        case '3':
+        case '4':
+        case '5':
+        case '6':
+        case '7':
+        case '8':
+        case '9': {
           UINTN Number = 0;
           while (*Format >= '0' && *Format <= '9') {
             Number = Number * 10 + (UINTN)(*Format - '0');
@@ -276,9 +284,7 @@ UINTN AsciiVSPrint(CHAR8 *StartOfBuffer, UINTN BufferSize, CONST CHAR8 *FormatSt
     }
 
     UINTN Step = (Flags & Unicode) != 0 ? 2 : 1;
-    auto EndsAt = [&](CONST CHAR8 *Position) {
-      return Position[0] == '\0' && (Step == 1 || Position[1] == '\0');
-    };
+    auto EndsAt = [&](CONST CHAR8 *Position) { return Position[0] == '\0' && (Step == 1 || Position[1] == '\0'); };
     if (!Reversed) {
       while ((Count < Precision || (Flags & PrecisionGiven) == 0) && !EndsAt(Argument + Count * Step)) {
         Count++;

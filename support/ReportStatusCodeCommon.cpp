@@ -69,6 +69,6 @@ EFI_STATUS ReportStatusCodeDeliver(EFI_STATUS_CODE_TYPE Type, EFI_STATUS_CODE_VA
   if (mReportStatusCodeLibStatusCodeProtocol == nullptr) {
     return EFI_UNSUPPORTED;
   }
-  return mReportStatusCodeLibStatusCodeProtocol->ReportStatusCode(Type, Value, Instance,
-                                                                   CallerId != nullptr ? CallerId : &gEfiCallerIdGuid, Data);
+  return mReportStatusCodeLibStatusCodeProtocol->ReportStatusCode(
+      Type, Value, Instance, CallerId != nullptr ? CallerId : &gEfiCallerIdGuid, Data);
 }

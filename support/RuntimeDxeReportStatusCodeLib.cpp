@@ -63,7 +63,8 @@ EFI_STATUS ReportStatusCodeEx(EFI_STATUS_CODE_TYPE Type, EFI_STATUS_CODE_VALUE V
   }
 
   ReportStatusCodeFillData(StatusCodeData, ExtendedDataGuid, ExtendedData, ExtendedDataSize);
-  EFI_STATUS Status = ReportStatusCodeDeliver(Type, Value, Instance, CallerId, StatusCodeData, !mHaveExitedBootServices);
+  EFI_STATUS Status =
+      ReportStatusCodeDeliver(Type, Value, Instance, CallerId, StatusCodeData, !mHaveExitedBootServices);
 
   if (FromPool && !mHaveExitedBootServices) {
     gBS->FreePool(StatusCodeData);
@@ -77,8 +78,9 @@ EFI_STATUS RuntimeReportStatusCodeLibConstructor(EFI_HANDLE ImageHandle, EFI_SYS
     return EFI_UNSUPPORTED;
   }
 
-  EFI_STATUS Status = gBS->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_NOTIFY, ReportStatusCodeLibVirtualAddressChange, nullptr,
-                                         &gEfiEventVirtualAddressChangeGuid, &mReportStatusCodeLibVirtualAddressChangeEvent);
+  EFI_STATUS Status =
+      gBS->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_NOTIFY, ReportStatusCodeLibVirtualAddressChange, nullptr,
+                         &gEfiEventVirtualAddressChangeGuid, &mReportStatusCodeLibVirtualAddressChangeEvent);
   ASSERT_EFI_ERROR(Status);
   if (EFI_ERROR(Status)) {
     mReportStatusCodeLibVirtualAddressChangeEvent = nullptr;

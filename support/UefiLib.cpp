@@ -24,9 +24,8 @@ EFI_STATUS EfiGetSystemConfigurationTable(CONST EFI_GUID *TableGuid, VOID **Tabl
   return EFI_NOT_FOUND;
 }
 
-EFI_EVENT EfiCreateProtocolNotifyEvent(CONST EFI_GUID *ProtocolGuid, EFI_TPL NotifyTpl,
-                                       EFI_EVENT_NOTIFY NotifyFunction, VOID *NotifyContext,
-                                       VOID **Registration) {
+EFI_EVENT EfiCreateProtocolNotifyEvent(CONST EFI_GUID *ProtocolGuid, EFI_TPL NotifyTpl, EFI_EVENT_NOTIFY NotifyFunction,
+                                       VOID *NotifyContext, VOID **Registration) {
   ASSERT(ProtocolGuid != NULL_FOR_ASSERT);
   ASSERT(NotifyFunction != NULL_FOR_ASSERT);
   ASSERT(Registration != NULL_FOR_ASSERT);

@@ -25,15 +25,16 @@ EFI_STATUS UefiRuntimeLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *S
 
   // Both events are attempted even when the first fails; the first failure is returned.
   EFI_BOOT_SERVICES *BootServices = SystemTable->BootServices;
-  EFI_STATUS Status = BootServices->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_NOTIFY, RuntimeLibExitBootServicesEvent, nullptr,
-                                                  &gEfiEventExitBootServicesGuid, &mEfiExitBootServicesEvent);
+  EFI_STATUS Status = BootServices->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_NOTIFY, RuntimeLibExitBootServicesEvent,
+                                                  nullptr, &gEfiEventExitBootServicesGuid, &mEfiExitBootServicesEvent);
   ASSERT_EFI_ERROR(Status);
   if (EFI_ERROR(Status)) {
     mEfiExitBootServicesEvent = nullptr;
   }
 
-  EFI_STATUS VirtualStatus = BootServices->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_NOTIFY, RuntimeLibVirtualNotifyEvent, nullptr,
-                                                         &gEfiEventVirtualAddressChangeGuid, &mEfiVirtualNotifyEvent);
+  EFI_STATUS VirtualStatus =
+      BootServices->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_NOTIFY, RuntimeLibVirtualNotifyEvent, nullptr,
+                                  &gEfiEventVirtualAddressChangeGuid, &mEfiVirtualNotifyEvent);
   ASSERT_EFI_ERROR(VirtualStatus);
   if (EFI_ERROR(VirtualStatus)) {
     mEfiVirtualNotifyEvent = nullptr;

@@ -28,10 +28,10 @@ constexpr bool GuidEquals(const EFI_GUID &A, const EFI_GUID &B) {
 template <class Protocol>
 struct ProtocolGuidOf;
 
-#define EFI_PROTOCOL_GUID(Protocol, GuidVariable)                        \
-  template <>                                                            \
-  struct ProtocolGuidOf<Protocol> {                                      \
-    static constexpr const EFI_GUID &Value = GuidVariable;               \
+#define EFI_PROTOCOL_GUID(Protocol, GuidVariable) \
+  template <> \
+  struct ProtocolGuidOf<Protocol> { \
+    static constexpr const EFI_GUID &Value = GuidVariable; \
   }
 
 template <class Protocol>

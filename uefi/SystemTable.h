@@ -100,27 +100,37 @@ struct EFI_BOOT_SERVICES {
   EFI_TABLE_HEADER Hdr;
   EFI_TPL(EFIAPI *RaiseTPL)(EFI_TPL NewTpl);
   VOID(EFIAPI *RestoreTPL)(EFI_TPL OldTpl);
-  EFI_STATUS(EFIAPI *AllocatePages)(EFI_ALLOCATE_TYPE Type, EFI_MEMORY_TYPE MemoryType, UINTN Pages, EFI_PHYSICAL_ADDRESS *Memory);
+  EFI_STATUS(EFIAPI *AllocatePages)
+  (EFI_ALLOCATE_TYPE Type, EFI_MEMORY_TYPE MemoryType, UINTN Pages, EFI_PHYSICAL_ADDRESS *Memory);
   EFI_STATUS(EFIAPI *FreePages)(EFI_PHYSICAL_ADDRESS Memory, UINTN Pages);
-  EFI_STATUS(EFIAPI *GetMemoryMap)(UINTN *MemoryMapSize, EFI_MEMORY_DESCRIPTOR *MemoryMap, UINTN *MapKey, UINTN *DescriptorSize, UINT32 *DescriptorVersion);
+  EFI_STATUS(EFIAPI *GetMemoryMap)
+  (UINTN *MemoryMapSize, EFI_MEMORY_DESCRIPTOR *MemoryMap, UINTN *MapKey, UINTN *DescriptorSize,
+   UINT32 *DescriptorVersion);
   EFI_STATUS(EFIAPI *AllocatePool)(EFI_MEMORY_TYPE PoolType, UINTN Size, VOID **Buffer);
   EFI_STATUS(EFIAPI *FreePool)(VOID *Buffer);
-  EFI_STATUS(EFIAPI *CreateEvent)(UINT32 Type, EFI_TPL NotifyTpl, EFI_EVENT_NOTIFY NotifyFunction, VOID *NotifyContext, EFI_EVENT *Event);
+  EFI_STATUS(EFIAPI *CreateEvent)
+  (UINT32 Type, EFI_TPL NotifyTpl, EFI_EVENT_NOTIFY NotifyFunction, VOID *NotifyContext, EFI_EVENT *Event);
   EFI_STATUS(EFIAPI *SetTimer)(EFI_EVENT Event, EFI_TIMER_DELAY Type, UINT64 TriggerTime);
   EFI_STATUS(EFIAPI *WaitForEvent)(UINTN NumberOfEvents, EFI_EVENT *Event, UINTN *Index);
   EFI_STATUS(EFIAPI *SignalEvent)(EFI_EVENT Event);
   EFI_STATUS(EFIAPI *CloseEvent)(EFI_EVENT Event);
   EFI_STATUS(EFIAPI *CheckEvent)(EFI_EVENT Event);
-  EFI_STATUS(EFIAPI *InstallProtocolInterface)(EFI_HANDLE *Handle, CONST EFI_GUID *Protocol, EFI_INTERFACE_TYPE InterfaceType, VOID *Interface);
-  EFI_STATUS(EFIAPI *ReinstallProtocolInterface)(EFI_HANDLE Handle, CONST EFI_GUID *Protocol, VOID *OldInterface, VOID *NewInterface);
+  EFI_STATUS(EFIAPI *InstallProtocolInterface)
+  (EFI_HANDLE *Handle, CONST EFI_GUID *Protocol, EFI_INTERFACE_TYPE InterfaceType, VOID *Interface);
+  EFI_STATUS(EFIAPI *ReinstallProtocolInterface)
+  (EFI_HANDLE Handle, CONST EFI_GUID *Protocol, VOID *OldInterface, VOID *NewInterface);
   EFI_STATUS(EFIAPI *UninstallProtocolInterface)(EFI_HANDLE Handle, CONST EFI_GUID *Protocol, VOID *Interface);
   EFI_STATUS(EFIAPI *HandleProtocol)(EFI_HANDLE Handle, CONST EFI_GUID *Protocol, VOID **Interface);
   VOID *Reserved;
   EFI_STATUS(EFIAPI *RegisterProtocolNotify)(CONST EFI_GUID *Protocol, EFI_EVENT Event, VOID **Registration);
-  EFI_STATUS(EFIAPI *LocateHandle)(EFI_LOCATE_SEARCH_TYPE SearchType, CONST EFI_GUID *Protocol, VOID *SearchKey, UINTN *BufferSize, EFI_HANDLE *Buffer);
-  EFI_STATUS(EFIAPI *LocateDevicePath)(CONST EFI_GUID *Protocol, EFI_DEVICE_PATH_PROTOCOL **DevicePath, EFI_HANDLE *Device);
+  EFI_STATUS(EFIAPI *LocateHandle)
+  (EFI_LOCATE_SEARCH_TYPE SearchType, CONST EFI_GUID *Protocol, VOID *SearchKey, UINTN *BufferSize, EFI_HANDLE *Buffer);
+  EFI_STATUS(EFIAPI *LocateDevicePath)
+  (CONST EFI_GUID *Protocol, EFI_DEVICE_PATH_PROTOCOL **DevicePath, EFI_HANDLE *Device);
   EFI_STATUS(EFIAPI *InstallConfigurationTable)(CONST EFI_GUID *Guid, VOID *Table);
-  EFI_STATUS(EFIAPI *LoadImage)(BOOLEAN BootPolicy, EFI_HANDLE ParentImageHandle, EFI_DEVICE_PATH_PROTOCOL *DevicePath, VOID *SourceBuffer, UINTN SourceSize, EFI_HANDLE *ImageHandle);
+  EFI_STATUS(EFIAPI *LoadImage)
+  (BOOLEAN BootPolicy, EFI_HANDLE ParentImageHandle, EFI_DEVICE_PATH_PROTOCOL *DevicePath, VOID *SourceBuffer,
+   UINTN SourceSize, EFI_HANDLE *ImageHandle);
   EFI_STATUS(EFIAPI *StartImage)(EFI_HANDLE ImageHandle, UINTN *ExitDataSize, CHAR16 **ExitData);
   EFI_STATUS(EFIAPI *Exit)(EFI_HANDLE ImageHandle, EFI_STATUS ExitStatus, UINTN ExitDataSize, CHAR16 *ExitData);
   EFI_STATUS(EFIAPI *UnloadImage)(EFI_HANDLE ImageHandle);
@@ -128,20 +138,30 @@ struct EFI_BOOT_SERVICES {
   EFI_STATUS(EFIAPI *GetNextMonotonicCount)(UINT64 *Count);
   EFI_STATUS(EFIAPI *Stall)(UINTN Microseconds);
   EFI_STATUS(EFIAPI *SetWatchdogTimer)(UINTN Timeout, UINT64 WatchdogCode, UINTN DataSize, CHAR16 *WatchdogData);
-  EFI_STATUS(EFIAPI *ConnectController)(EFI_HANDLE ControllerHandle, EFI_HANDLE *DriverImageHandle, EFI_DEVICE_PATH_PROTOCOL *RemainingDevicePath, BOOLEAN Recursive);
-  EFI_STATUS(EFIAPI *DisconnectController)(EFI_HANDLE ControllerHandle, EFI_HANDLE DriverImageHandle, EFI_HANDLE ChildHandle);
-  EFI_STATUS(EFIAPI *OpenProtocol)(EFI_HANDLE Handle, CONST EFI_GUID *Protocol, VOID **Interface, EFI_HANDLE AgentHandle, EFI_HANDLE ControllerHandle, UINT32 Attributes);
-  EFI_STATUS(EFIAPI *CloseProtocol)(EFI_HANDLE Handle, CONST EFI_GUID *Protocol, EFI_HANDLE AgentHandle, EFI_HANDLE ControllerHandle);
-  EFI_STATUS(EFIAPI *OpenProtocolInformation)(EFI_HANDLE Handle, CONST EFI_GUID *Protocol, EFI_OPEN_PROTOCOL_INFORMATION_ENTRY **EntryBuffer, UINTN *EntryCount);
+  EFI_STATUS(EFIAPI *ConnectController)
+  (EFI_HANDLE ControllerHandle, EFI_HANDLE *DriverImageHandle, EFI_DEVICE_PATH_PROTOCOL *RemainingDevicePath,
+   BOOLEAN Recursive);
+  EFI_STATUS(EFIAPI *DisconnectController)
+  (EFI_HANDLE ControllerHandle, EFI_HANDLE DriverImageHandle, EFI_HANDLE ChildHandle);
+  EFI_STATUS(EFIAPI *OpenProtocol)
+  (EFI_HANDLE Handle, CONST EFI_GUID *Protocol, VOID **Interface, EFI_HANDLE AgentHandle, EFI_HANDLE ControllerHandle,
+   UINT32 Attributes);
+  EFI_STATUS(EFIAPI *CloseProtocol)
+  (EFI_HANDLE Handle, CONST EFI_GUID *Protocol, EFI_HANDLE AgentHandle, EFI_HANDLE ControllerHandle);
+  EFI_STATUS(EFIAPI *OpenProtocolInformation)
+  (EFI_HANDLE Handle, CONST EFI_GUID *Protocol, EFI_OPEN_PROTOCOL_INFORMATION_ENTRY **EntryBuffer, UINTN *EntryCount);
   EFI_STATUS(EFIAPI *ProtocolsPerHandle)(EFI_HANDLE Handle, EFI_GUID ***ProtocolBuffer, UINTN *ProtocolBufferCount);
-  EFI_STATUS(EFIAPI *LocateHandleBuffer)(EFI_LOCATE_SEARCH_TYPE SearchType, CONST EFI_GUID *Protocol, VOID *SearchKey, UINTN *NoHandles, EFI_HANDLE **Buffer);
+  EFI_STATUS(EFIAPI *LocateHandleBuffer)
+  (EFI_LOCATE_SEARCH_TYPE SearchType, CONST EFI_GUID *Protocol, VOID *SearchKey, UINTN *NoHandles, EFI_HANDLE **Buffer);
   EFI_STATUS(EFIAPI *LocateProtocol)(CONST EFI_GUID *Protocol, VOID *Registration, VOID **Interface);
   EFI_STATUS(EFIAPI *InstallMultipleProtocolInterfaces)(EFI_HANDLE *Handle, ...);
   EFI_STATUS(EFIAPI *UninstallMultipleProtocolInterfaces)(EFI_HANDLE Handle, ...);
   EFI_STATUS(EFIAPI *CalculateCrc32)(CONST VOID *Data, UINTN DataSize, UINT32 *Crc32);
   VOID(EFIAPI *CopyMem)(VOID *Destination, CONST VOID *Source, UINTN Length);
   VOID(EFIAPI *SetMem)(VOID *Buffer, UINTN Size, UINT8 Value);
-  EFI_STATUS(EFIAPI *CreateEventEx)(UINT32 Type, EFI_TPL NotifyTpl, EFI_EVENT_NOTIFY NotifyFunction, CONST VOID *NotifyContext, CONST EFI_GUID *EventGroup, EFI_EVENT *Event);
+  EFI_STATUS(EFIAPI *CreateEventEx)
+  (UINT32 Type, EFI_TPL NotifyTpl, EFI_EVENT_NOTIFY NotifyFunction, CONST VOID *NotifyContext,
+   CONST EFI_GUID *EventGroup, EFI_EVENT *Event);
 };
 static_assert(sizeof(EFI_BOOT_SERVICES) == 376, "EFI_BOOT_SERVICES layout");
 static_assert(OFFSET_OF(EFI_BOOT_SERVICES, RaiseTPL) == 24, "EFI_BOOT_SERVICES layout");
@@ -162,16 +182,23 @@ struct EFI_RUNTIME_SERVICES {
   EFI_STATUS(EFIAPI *SetTime)(EFI_TIME *Time);
   EFI_STATUS(EFIAPI *GetWakeupTime)(BOOLEAN *Enabled, BOOLEAN *Pending, EFI_TIME *Time);
   EFI_STATUS(EFIAPI *SetWakeupTime)(BOOLEAN Enable, EFI_TIME *Time);
-  EFI_STATUS(EFIAPI *SetVirtualAddressMap)(UINTN MemoryMapSize, UINTN DescriptorSize, UINT32 DescriptorVersion, EFI_MEMORY_DESCRIPTOR *VirtualMap);
+  EFI_STATUS(EFIAPI *SetVirtualAddressMap)
+  (UINTN MemoryMapSize, UINTN DescriptorSize, UINT32 DescriptorVersion, EFI_MEMORY_DESCRIPTOR *VirtualMap);
   EFI_STATUS(EFIAPI *ConvertPointer)(UINTN DebugDisposition, VOID **Address);
-  EFI_STATUS(EFIAPI *GetVariable)(CONST CHAR16 *VariableName, CONST EFI_GUID *VendorGuid, UINT32 *Attributes, UINTN *DataSize, VOID *Data);
+  EFI_STATUS(EFIAPI *GetVariable)
+  (CONST CHAR16 *VariableName, CONST EFI_GUID *VendorGuid, UINT32 *Attributes, UINTN *DataSize, VOID *Data);
   EFI_STATUS(EFIAPI *GetNextVariableName)(UINTN *VariableNameSize, CHAR16 *VariableName, EFI_GUID *VendorGuid);
-  EFI_STATUS(EFIAPI *SetVariable)(CONST CHAR16 *VariableName, CONST EFI_GUID *VendorGuid, UINT32 Attributes, UINTN DataSize, VOID *Data);
+  EFI_STATUS(EFIAPI *SetVariable)
+  (CONST CHAR16 *VariableName, CONST EFI_GUID *VendorGuid, UINT32 Attributes, UINTN DataSize, VOID *Data);
   EFI_STATUS(EFIAPI *GetNextHighMonotonicCount)(UINT32 *HighCount);
   VOID(EFIAPI *ResetSystem)(EFI_RESET_TYPE ResetType, EFI_STATUS ResetStatus, UINTN DataSize, VOID *ResetData);
-  EFI_STATUS(EFIAPI *UpdateCapsule)(EFI_CAPSULE_HEADER **CapsuleHeaderArray, UINTN CapsuleCount, EFI_PHYSICAL_ADDRESS ScatterGatherList);
-  EFI_STATUS(EFIAPI *QueryCapsuleCapabilities)(EFI_CAPSULE_HEADER **CapsuleHeaderArray, UINTN CapsuleCount, UINT64 *MaximumCapsuleSize, EFI_RESET_TYPE *ResetType);
-  EFI_STATUS(EFIAPI *QueryVariableInfo)(UINT32 Attributes, UINT64 *MaximumVariableStorageSize, UINT64 *RemainingVariableStorageSize, UINT64 *MaximumVariableSize);
+  EFI_STATUS(EFIAPI *UpdateCapsule)
+  (EFI_CAPSULE_HEADER **CapsuleHeaderArray, UINTN CapsuleCount, EFI_PHYSICAL_ADDRESS ScatterGatherList);
+  EFI_STATUS(EFIAPI *QueryCapsuleCapabilities)
+  (EFI_CAPSULE_HEADER **CapsuleHeaderArray, UINTN CapsuleCount, UINT64 *MaximumCapsuleSize, EFI_RESET_TYPE *ResetType);
+  EFI_STATUS(EFIAPI *QueryVariableInfo)
+  (UINT32 Attributes, UINT64 *MaximumVariableStorageSize, UINT64 *RemainingVariableStorageSize,
+   UINT64 *MaximumVariableSize);
 };
 static_assert(sizeof(EFI_RUNTIME_SERVICES) == 136, "EFI_RUNTIME_SERVICES layout");
 static_assert(OFFSET_OF(EFI_RUNTIME_SERVICES, ConvertPointer) == 64, "EFI_RUNTIME_SERVICES layout");

@@ -27,7 +27,8 @@ namespace {
 
 // The runner hands the board definition over as this fw_cfg file.
 CONST CHAR8 kConfigFile[] = "opt/roster-hotlatch/board-config";
-constexpr EFI_GUID kVariableWriteArchProtocolGuid = {0x6441F818, 0x6362, 0x4E44, {0xB5, 0x70, 0x7D, 0xBA, 0x31, 0xDD, 0x24, 0x53}};
+constexpr EFI_GUID kVariableWriteArchProtocolGuid = {
+    0x6441F818, 0x6362, 0x4E44, {0xB5, 0x70, 0x7D, 0xBA, 0x31, 0xDD, 0x24, 0x53}};
 
 EFI_HANDLE mImageHandle = NULL;
 EFI_SYSTEM_TABLE *mSystemTable = NULL;
@@ -76,7 +77,8 @@ VOID ReportOrder(EFI_BOOT_SERVICES *BootServices) {
 BOOLEAN DebugMessageConfigPresent(EFI_RUNTIME_SERVICES *RuntimeServices) {
   UINT8 Config[64];
   UINTN Size = sizeof(Config);
-  return !EFI_ERROR(RuntimeServices->GetVariable(kDebugMessageConfigName, &gDebugMessageConfigGuid, NULL, &Size, Config));
+  return !EFI_ERROR(
+      RuntimeServices->GetVariable(kDebugMessageConfigName, &gDebugMessageConfigGuid, NULL, &Size, Config));
 }
 
 // Variable writes are up; Hotlatch, which waits for them too, has not started yet.
@@ -107,9 +109,11 @@ VOID EFIAPI VariableWriteReady(EFI_EVENT Event, VOID *Context) {
 }
 
 EFI_STATUS WatchVariableWrites(EFI_BOOT_SERVICES *BootServices) {
-  EFI_STATUS Status = BootServices->CreateEvent(EVT_NOTIFY_SIGNAL, TPL_CALLBACK, VariableWriteReady, NULL, &mVariableWriteEvent);
+  EFI_STATUS Status =
+      BootServices->CreateEvent(EVT_NOTIFY_SIGNAL, TPL_CALLBACK, VariableWriteReady, NULL, &mVariableWriteEvent);
   if (!EFI_ERROR(Status)) {
-    Status = BootServices->RegisterProtocolNotify(&kVariableWriteArchProtocolGuid, mVariableWriteEvent, &mVariableWriteRegistration);
+    Status = BootServices->RegisterProtocolNotify(&kVariableWriteArchProtocolGuid, mVariableWriteEvent,
+                                                  &mVariableWriteRegistration);
   }
   if (!EFI_ERROR(Status)) {
     // Already installed: the notification would never come.
@@ -157,10 +161,12 @@ extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint(EFI_HANDLE ImageHandle, EFI_SYSTE
   EFI_EVENT EndOfDxeEvent = NULL;
   Status = WatchVariableWrites(BootServices);
   if (!EFI_ERROR(Status)) {
-    Status = BootServices->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_CALLBACK, EndOfDxe, NULL, &gEfiEndOfDxeEventGroupGuid, &EndOfDxeEvent);
+    Status = BootServices->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_CALLBACK, EndOfDxe, NULL, &gEfiEndOfDxeEventGroupGuid,
+                                         &EndOfDxeEvent);
   }
   if (!EFI_ERROR(Status)) {
-    Status = BootServices->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_CALLBACK, ReadyToBoot, NULL, &gEfiEventReadyToBootGuid, &mReadyToBootEvent);
+    Status = BootServices->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_CALLBACK, ReadyToBoot, NULL, &gEfiEventReadyToBootGuid,
+                                         &mReadyToBootEvent);
   }
   BoardStatusLine("BOARD EVENTS", Status);
   return Status;

@@ -60,7 +60,8 @@ VOID WatchHotKey(EFI_SYSTEM_TABLE *SystemTable) {
   EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL *Input = NULL;
   EFI_STATUS Status = EFI_NOT_FOUND;
   if (SystemTable->ConsoleInHandle != NULL) {
-    Status = SystemTable->BootServices->HandleProtocol(SystemTable->ConsoleInHandle, &gEfiSimpleTextInputExProtocolGuid, (VOID **)&Input);
+    Status = SystemTable->BootServices->HandleProtocol(SystemTable->ConsoleInHandle, &gEfiSimpleTextInputExProtocolGuid,
+                                                       (VOID **)&Input);
   }
   if (!EFI_ERROR(Status)) {
     EFI_KEY_DATA Key = {};

@@ -6,7 +6,8 @@
 namespace {
 
 // The firmware-volume protocol the dispatcher reads a driver's file through.
-constexpr EFI_GUID kFirmwareVolume2ProtocolGuid = {0x220E73B6, 0x6BDB, 0x4413, {0x84, 0x05, 0xB9, 0x74, 0xB1, 0x08, 0x61, 0x9A}};
+constexpr EFI_GUID kFirmwareVolume2ProtocolGuid = {
+    0x220E73B6, 0x6BDB, 0x4413, {0x84, 0x05, 0xB9, 0x74, 0xB1, 0x08, 0x61, 0x9A}};
 
 BOOLEAN IsFvFile(CONST EFI_DEVICE_PATH_PROTOCOL *Path, CONST EFI_GUID *FileGuid) {
   if (Path == NULL) {
@@ -39,16 +40,17 @@ VOID FindDispatchedImage(EFI_BOOT_SERVICES *BootServices, DISPATCHED_IMAGE *Imag
   }
   for (UINTN Index = 0; Index < Count; Index++) {
     EFI_LOADED_IMAGE_PROTOCOL *Loaded = NULL;
-    if (EFI_ERROR(BootServices->HandleProtocol(Handles[Index], &gEfiLoadedImageProtocolGuid, (VOID **)&Loaded)) || Loaded == NULL ||
-        !IsFvFile(Loaded->FilePath, Image->FileGuid)) {
+    if (EFI_ERROR(BootServices->HandleProtocol(Handles[Index], &gEfiLoadedImageProtocolGuid, (VOID **)&Loaded)) ||
+        Loaded == NULL || !IsFvFile(Loaded->FilePath, Image->FileGuid)) {
       continue;
     }
     VOID *Volume = NULL;
     Image->Count++;
     Image->Handle = Handles[Index];
     Image->ParentHandle = Loaded->ParentHandle;
-    Image->FromFirmwareVolume = Loaded->DeviceHandle != NULL &&
-                                !EFI_ERROR(BootServices->HandleProtocol(Loaded->DeviceHandle, &kFirmwareVolume2ProtocolGuid, &Volume));
+    Image->FromFirmwareVolume =
+        Loaded->DeviceHandle != NULL &&
+        !EFI_ERROR(BootServices->HandleProtocol(Loaded->DeviceHandle, &kFirmwareVolume2ProtocolGuid, &Volume));
     Image->ImageSize = Loaded->ImageSize;
     Image->CodeType = (UINT64)Loaded->ImageCodeType;
     Image->Base = (UINT64)(UINTN)Loaded->ImageBase;

@@ -21,9 +21,7 @@ UINT32 BigEndian32(CONST UINT8 *Bytes) {
   return ((UINT32)Bytes[0] << 24) | ((UINT32)Bytes[1] << 16) | ((UINT32)Bytes[2] << 8) | Bytes[3];
 }
 
-VOID FwCfgSelect(UINT16 Item) {
-  mCpuIo->Io.Write(mCpuIo, EfiCpuIoWidthUint16, kFwCfgSelectorPort, 1, &Item);
-}
+VOID FwCfgSelect(UINT16 Item) { mCpuIo->Io.Write(mCpuIo, EfiCpuIoWidthUint16, kFwCfgSelectorPort, 1, &Item); }
 
 VOID FwCfgRead(VOID *Buffer, UINTN Length) {
   if (Length != 0) {

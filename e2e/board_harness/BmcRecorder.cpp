@@ -39,14 +39,16 @@ EFI_STATUS Record(BOOLEAN Large, UINT16 Header, CONST VOID *Request, UINT64 Leng
   return EFI_SUCCESS;
 }
 
-EFI_STATUS EFIAPI SendCommand(MANAGEMENT_TRANSPORT_PROTOCOL *This, UINT16 CommandHeader, VOID *Request, UINT8 RequestLength, VOID *Response, UINT8 *ResponseLength, VOID *Reserved) {
+EFI_STATUS EFIAPI SendCommand(MANAGEMENT_TRANSPORT_PROTOCOL *This, UINT16 CommandHeader, VOID *Request,
+                              UINT8 RequestLength, VOID *Response, UINT8 *ResponseLength, VOID *Reserved) {
   if (Response != NULL) {
     *(UINT8 *)Response = 0;
   }
   return Record(FALSE, CommandHeader, Request, RequestLength, ResponseLength);
 }
 
-EFI_STATUS EFIAPI SendLargeCommand(MANAGEMENT_TRANSPORT_PROTOCOL *This, UINT16 CommandHeader, VOID *Request, UINTN RequestLength, VOID *Response, UINT8 *ResponseLength, VOID *Reserved) {
+EFI_STATUS EFIAPI SendLargeCommand(MANAGEMENT_TRANSPORT_PROTOCOL *This, UINT16 CommandHeader, VOID *Request,
+                                   UINTN RequestLength, VOID *Response, UINT8 *ResponseLength, VOID *Reserved) {
   if (Response != NULL) {
     *(UINT8 *)Response = 0;
   }
@@ -57,9 +59,7 @@ MANAGEMENT_TRANSPORT_PROTOCOL mTransport = {SendCommand, SendLargeCommand};
 
 }  // namespace
 
-MANAGEMENT_TRANSPORT_PROTOCOL *BmcRecorderProtocol(VOID) {
-  return &mTransport;
-}
+MANAGEMENT_TRANSPORT_PROTOCOL *BmcRecorderProtocol(VOID) { return &mTransport; }
 
 VOID BmcRecorderReport(VOID) {
   for (UINTN Index = 0; Index < mRequestSlots.Used; Index++) {

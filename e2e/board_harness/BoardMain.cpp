@@ -27,7 +27,8 @@ constexpr UINTN kPollMicroseconds = 10000;
 
 // Loads and starts one image from the harness's volume, as the DXE dispatcher would,
 // and returns its handle (NULL when it did not load).
-EFI_HANDLE LoadAndStartDriver(EFI_HANDLE HarnessImage, EFI_SYSTEM_TABLE *SystemTable, CONST CHAR16 *Path, CONST CHAR8 *Name) {
+EFI_HANDLE LoadAndStartDriver(EFI_HANDLE HarnessImage, EFI_SYSTEM_TABLE *SystemTable, CONST CHAR16 *Path,
+                              CONST CHAR8 *Name) {
   EFI_BOOT_SERVICES *BootServices = SystemTable->BootServices;
   VOID *Buffer = NULL;
   UINTN Size = 0;

@@ -46,13 +46,15 @@ UINTN ConnectAllPciControllers(EFI_BOOT_SERVICES *BootServices) {
 UINTN RenewPs2Keyboards(EFI_BOOT_SERVICES *BootServices) {
   UINTN Count = 0;
   EFI_HANDLE *Handles = NULL;
-  if (EFI_ERROR(BootServices->LocateHandleBuffer(ByProtocol, &gEfiSimpleTextInputExProtocolGuid, NULL, &Count, &Handles))) {
+  if (EFI_ERROR(
+          BootServices->LocateHandleBuffer(ByProtocol, &gEfiSimpleTextInputExProtocolGuid, NULL, &Count, &Handles))) {
     return 0;
   }
   UINTN Renewed = 0;
   for (UINTN Index = 0; Index < Count; Index++) {
     EFI_DEVICE_PATH_PROTOCOL *Path = NULL;
-    if (EFI_ERROR(BootServices->HandleProtocol(Handles[Index], &gEfiDevicePathProtocolGuid, (VOID **)&Path)) || Path == NULL) {
+    if (EFI_ERROR(BootServices->HandleProtocol(Handles[Index], &gEfiDevicePathProtocolGuid, (VOID **)&Path)) ||
+        Path == NULL) {
       continue;
     }
     if (!PathNamesPs2Keyboard(Path)) {

@@ -8,7 +8,8 @@ constexpr UINTN kPollMicroseconds = 10000;
 EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL *ConsoleInput(EFI_SYSTEM_TABLE *SystemTable) {
   EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL *Input = NULL;
   if (SystemTable->ConsoleInHandle == NULL ||
-      EFI_ERROR(SystemTable->BootServices->HandleProtocol(SystemTable->ConsoleInHandle, &gEfiSimpleTextInputExProtocolGuid, (VOID **)&Input))) {
+      EFI_ERROR(SystemTable->BootServices->HandleProtocol(SystemTable->ConsoleInHandle,
+                                                          &gEfiSimpleTextInputExProtocolGuid, (VOID **)&Input))) {
     return NULL;
   }
   return Input;

@@ -2,9 +2,7 @@
 #include "BoardOutput.h"
 #include <Protocol/LoadedImage.h>
 
-UINT64 ReadTsc(VOID) {
-  return __builtin_ia32_rdtsc();
-}
+UINT64 ReadTsc(VOID) { return __builtin_ia32_rdtsc(); }
 
 UINT64 MeasureTscPer100Ms(EFI_BOOT_SERVICES *BootServices) {
   UINT64 Start = ReadTsc();
@@ -26,7 +24,8 @@ UINT64 MeasureBareVendorScan(CONST BOARD_ROOT_BRIDGES *Bridges, UINTN *Present, 
     for (UINT32 Device = 0; Device < 32; Device++) {
       for (UINT32 Function = 0; Function < 8; Function++) {
         UINT16 VendorId = 0xFFFF;
-        RootBridge->Pci.Read(RootBridge, EfiPciWidthUint16, EfiPciAddress((UINT8)Bus, (UINT8)Device, (UINT8)Function, 0), 1, &VendorId);
+        RootBridge->Pci.Read(RootBridge, EfiPciWidthUint16,
+                             EfiPciAddress((UINT8)Bus, (UINT8)Device, (UINT8)Function, 0), 1, &VendorId);
         (*Reads)++;
         if (VendorId != 0xFFFF) {
           (*Present)++;
@@ -37,7 +36,8 @@ UINT64 MeasureBareVendorScan(CONST BOARD_ROOT_BRIDGES *Bridges, UINTN *Present, 
   return *Reads != 0 ? ReadTsc() - Start : 0;
 }
 
-VOID ReportLoadedImages(EFI_BOOT_SERVICES *BootServices, EFI_HANDLE Roster, EFI_HANDLE Hotlatch, EFI_HANDLE Reporter, CONST CHAR8 *ReporterName) {
+VOID ReportLoadedImages(EFI_BOOT_SERVICES *BootServices, EFI_HANDLE Roster, EFI_HANDLE Hotlatch, EFI_HANDLE Reporter,
+                        CONST CHAR8 *ReporterName) {
   UINTN Count = 0;
   EFI_HANDLE *Handles = NULL;
   if (EFI_ERROR(BootServices->LocateHandleBuffer(ByProtocol, &gEfiLoadedImageProtocolGuid, NULL, &Count, &Handles))) {
@@ -46,7 +46,8 @@ VOID ReportLoadedImages(EFI_BOOT_SERVICES *BootServices, EFI_HANDLE Roster, EFI_
   }
   for (UINTN Index = 0; Index < Count; Index++) {
     EFI_LOADED_IMAGE_PROTOCOL *Image = NULL;
-    if (EFI_ERROR(BootServices->HandleProtocol(Handles[Index], &gEfiLoadedImageProtocolGuid, (VOID **)&Image)) || Image == NULL) {
+    if (EFI_ERROR(BootServices->HandleProtocol(Handles[Index], &gEfiLoadedImageProtocolGuid, (VOID **)&Image)) ||
+        Image == NULL) {
       continue;
     }
     BoardLineStart("BOARD LOADED");

@@ -14,7 +14,8 @@ UINT64 MeasureTscPer100Ms(EFI_BOOT_SERVICES *BootServices);
 UINT64 MeasureBareVendorScan(CONST BOARD_ROOT_BRIDGES *Bridges, UINTN *Present, UINTN *Reads);
 // "BOARD LOADED size=.. codetype=.. base=.. ours=<name>|-" for every loaded image; the
 // reporter's own image is named ReporterName.
-VOID ReportLoadedImages(EFI_BOOT_SERVICES *BootServices, EFI_HANDLE Roster, EFI_HANDLE Hotlatch, EFI_HANDLE Reporter, CONST CHAR8 *ReporterName);
+VOID ReportLoadedImages(EFI_BOOT_SERVICES *BootServices, EFI_HANDLE Roster, EFI_HANDLE Hotlatch, EFI_HANDLE Reporter,
+                        CONST CHAR8 *ReporterName);
 // The TSC rate, the bare scan and the loaded images, as one block of the report.
 VOID ReportMeasurements(EFI_BOOT_SERVICES *BootServices, CONST BOARD_ROOT_BRIDGES *Bridges, EFI_HANDLE Roster,
                         EFI_HANDLE Hotlatch, EFI_HANDLE Reporter, CONST CHAR8 *ReporterName);

@@ -19,18 +19,15 @@ RECORD_SLOTS mTeskSlots = {TESK_RECORD_MAX, 0, 0};
 EFI_STATUS RecordTeskCall(BOOLEAN Register, VOID **PointerAddress) {
   UINTN Slot;
   if (RecordSlotTake(&mTeskSlots, TRUE, &Slot)) {
-    mTeskCalls[Slot] = {Register, (UINT64)(UINTN)PointerAddress, PointerAddress != NULL ? (UINT64)(UINTN)*PointerAddress : 0};
+    mTeskCalls[Slot] = {Register, (UINT64)(UINTN)PointerAddress,
+                        PointerAddress != NULL ? (UINT64)(UINTN)*PointerAddress : 0};
   }
   return PointerAddress == NULL ? EFI_INVALID_PARAMETER : EFI_SUCCESS;
 }
 
-EFI_STATUS EFIAPI TeskRegisterPointer(VOID **PointerAddress) {
-  return RecordTeskCall(TRUE, PointerAddress);
-}
+EFI_STATUS EFIAPI TeskRegisterPointer(VOID **PointerAddress) { return RecordTeskCall(TRUE, PointerAddress); }
 
-EFI_STATUS EFIAPI TeskUnregisterPointer(VOID **PointerAddress) {
-  return RecordTeskCall(FALSE, PointerAddress);
-}
+EFI_STATUS EFIAPI TeskUnregisterPointer(VOID **PointerAddress) { return RecordTeskCall(FALSE, PointerAddress); }
 
 TESK_REGISTRATION_PROTOCOL mTesk = {NULL, NULL, TeskRegisterPointer, TeskUnregisterPointer};
 PLATFORM_IDENTITY_PROTOCOL mIdentity = {};
@@ -44,19 +41,20 @@ EFI_STATUS InstallPlatformPeers(EFI_BOOT_SERVICES *BootServices, CONST UINT16 Id
   mIdentity.Word8 = IdentityWords[2];
   mIdentity.Word10 = IdentityWords[3];
   EFI_HANDLE Handle = NULL;
-  EFI_STATUS Status = BootServices->InstallProtocolInterface(&Handle, &gManagementTransportProtocolGuid, EFI_NATIVE_INTERFACE, BmcRecorderProtocol());
+  EFI_STATUS Status = BootServices->InstallProtocolInterface(&Handle, &gManagementTransportProtocolGuid,
+                                                             EFI_NATIVE_INTERFACE, BmcRecorderProtocol());
   if (!EFI_ERROR(Status)) {
-    Status = BootServices->InstallProtocolInterface(&Handle, &gPlatformIdentityProtocolGuid, EFI_NATIVE_INTERFACE, &mIdentity);
+    Status = BootServices->InstallProtocolInterface(&Handle, &gPlatformIdentityProtocolGuid, EFI_NATIVE_INTERFACE,
+                                                    &mIdentity);
   }
   if (!EFI_ERROR(Status)) {
-    Status = BootServices->InstallProtocolInterface(&Handle, &gTeskRegistrationProtocolGuid, EFI_NATIVE_INTERFACE, &mTesk);
+    Status =
+        BootServices->InstallProtocolInterface(&Handle, &gTeskRegistrationProtocolGuid, EFI_NATIVE_INTERFACE, &mTesk);
   }
   return Status;
 }
 
-VOID *TeskServiceInterface(VOID) {
-  return &mTesk;
-}
+VOID *TeskServiceInterface(VOID) { return &mTesk; }
 
 EFI_STATUS InstallSignalProtocol(EFI_BOOT_SERVICES *BootServices, CONST EFI_GUID *Guid) {
   EFI_HANDLE Handle = NULL;

@@ -37,12 +37,14 @@ VOID FindRootBridges(EFI_BOOT_SERVICES *BootServices, BOARD_ROOT_BRIDGES *Bridge
   *Bridges = {};
   UINTN Count = 0;
   EFI_HANDLE *Handles = NULL;
-  if (EFI_ERROR(BootServices->LocateHandleBuffer(ByProtocol, &gEfiPciRootBridgeIoProtocolGuid, NULL, &Count, &Handles))) {
+  if (EFI_ERROR(
+          BootServices->LocateHandleBuffer(ByProtocol, &gEfiPciRootBridgeIoProtocolGuid, NULL, &Count, &Handles))) {
     return;
   }
   for (UINTN Index = 0; Index < Count && Bridges->Count < BOARD_ROOT_BRIDGE_LIMIT; Index++) {
     EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *Io = NULL;
-    if (EFI_ERROR(BootServices->HandleProtocol(Handles[Index], &gEfiPciRootBridgeIoProtocolGuid, (VOID **)&Io)) || Io == NULL) {
+    if (EFI_ERROR(BootServices->HandleProtocol(Handles[Index], &gEfiPciRootBridgeIoProtocolGuid, (VOID **)&Io)) ||
+        Io == NULL) {
       continue;
     }
     BOARD_ROOT_BRIDGE *Bridge = &Bridges->Bridge[Bridges->Count++];

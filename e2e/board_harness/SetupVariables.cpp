@@ -19,9 +19,14 @@ struct SETUP_VARIABLE {
 };
 
 CONST SETUP_VARIABLE mVariables[BOARD_SETUP_VARIABLE_COUNT] = {
-  {u"Setup", "setup", &gSetupVariableGuid, 1026, {888, 891}, {"setup888", "setup891"}},
-  {u"PchRcConfiguration", "pch", &gPchRcConfigurationVariableGuid, 1294, {1179, 0}, {"pch1179", NULL}},
-  {u"SocketProcessorCoreConfig", "socket", &gSocketProcessorCoreConfigVariableGuid, 298, {135, 0}, {"socket135", NULL}},
+    {u"Setup", "setup", &gSetupVariableGuid, 1026, {888, 891}, {"setup888", "setup891"}},
+    {u"PchRcConfiguration", "pch", &gPchRcConfigurationVariableGuid, 1294, {1179, 0}, {"pch1179", NULL}},
+    {u"SocketProcessorCoreConfig",
+     "socket",
+     &gSocketProcessorCoreConfigVariableGuid,
+     298,
+     {135, 0},
+     {"socket135", NULL}},
 };
 
 UINT8 mRecord[SETUP_RECORD_MAX];
@@ -42,7 +47,8 @@ EFI_STATUS SetDebugMessageConfig(EFI_RUNTIME_SERVICES *RuntimeServices) {
   Config[4] = 1;
   Config[9] = 1;
   Config[21] = 1;
-  return RuntimeServices->SetVariable(kDebugMessageConfigName, &gDebugMessageConfigGuid, SETUP_ATTRIBUTES, sizeof(Config), Config);
+  return RuntimeServices->SetVariable(kDebugMessageConfigName, &gDebugMessageConfigGuid, SETUP_ATTRIBUTES,
+                                      sizeof(Config), Config);
 }
 
 EFI_STATUS CreateSetupVariables(EFI_RUNTIME_SERVICES *RuntimeServices, CONST BOARD_CONFIG *Config) {
@@ -54,7 +60,8 @@ EFI_STATUS CreateSetupVariables(EFI_RUNTIME_SERVICES *RuntimeServices, CONST BOA
     for (UINTN Option = 0; Option < ARRAY_SIZE(Variable->Options) && Variable->Options[Option] != 0; Option++) {
       mRecord[Variable->Options[Option]] = Config->OptionFill;
     }
-    EFI_STATUS Status = RuntimeServices->SetVariable(Variable->Name, Variable->Guid, SETUP_ATTRIBUTES, Variable->Size, mRecord);
+    EFI_STATUS Status =
+        RuntimeServices->SetVariable(Variable->Name, Variable->Guid, SETUP_ATTRIBUTES, Variable->Size, mRecord);
     if (EFI_ERROR(Status)) {
       return Status;
     }

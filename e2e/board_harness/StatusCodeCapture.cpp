@@ -39,7 +39,8 @@ BOOLEAN SameGuid(CONST EFI_GUID *Left, CONST EFI_GUID *Right) {
 
 // Runs at TPL_HIGH_LEVEL inside the reporter's call: no boot services, no allocation,
 // and no console output, only copies into the static pool.
-EFI_STATUS EFIAPI CaptureStatusCode(EFI_STATUS_CODE_TYPE CodeType, EFI_STATUS_CODE_VALUE Value, UINT32 Instance, EFI_GUID *CallerId, EFI_STATUS_CODE_DATA *Data) {
+EFI_STATUS EFIAPI CaptureStatusCode(EFI_STATUS_CODE_TYPE CodeType, EFI_STATUS_CODE_VALUE Value, UINT32 Instance,
+                                    EFI_GUID *CallerId, EFI_STATUS_CODE_DATA *Data) {
   if (CallerId == NULL) {
     return EFI_SUCCESS;
   }
@@ -93,9 +94,7 @@ VOID StatusCodeCaptureStop(VOID) {
   }
 }
 
-UINTN StatusCodeCaptureCount(VOID) {
-  return mRecordCount;
-}
+UINTN StatusCodeCaptureCount(VOID) { return mRecordCount; }
 
 VOID StatusCodeCaptureReport(VOID) {
   UINTN Offset = 0;

@@ -15,8 +15,8 @@ struct IMAGE_UNDER_TEST {
 };
 
 CONST IMAGE_UNDER_TEST mImages[] = {
-  {u"\\Roster.efi", "Roster.efi"},
-  {u"\\Hotlatch.efi", "Hotlatch.efi"},
+    {u"\\Roster.efi", "Roster.efi"},
+    {u"\\Hotlatch.efi", "Hotlatch.efi"},
 };
 
 // A step that never ran is reported by name, never as a status, so it cannot read as

@@ -8,7 +8,8 @@ static EFI_STATUS OpenOwnVolume(EFI_HANDLE HarnessImage, EFI_BOOT_SERVICES *Boot
     return Status;
   }
   EFI_SIMPLE_FILE_SYSTEM_PROTOCOL *FileSystem = NULL;
-  Status = BootServices->HandleProtocol(LoadedImage->DeviceHandle, &gEfiSimpleFileSystemProtocolGuid, (VOID **)&FileSystem);
+  Status =
+      BootServices->HandleProtocol(LoadedImage->DeviceHandle, &gEfiSimpleFileSystemProtocolGuid, (VOID **)&FileSystem);
   if (EFI_ERROR(Status)) {
     return Status;
   }
@@ -51,7 +52,8 @@ static EFI_STATUS ReadAll(EFI_FILE_PROTOCOL *File, UINT8 *Buffer, UINTN Size) {
   return EFI_SUCCESS;
 }
 
-EFI_STATUS ReadImageFile(EFI_HANDLE HarnessImage, EFI_SYSTEM_TABLE *SystemTable, CONST CHAR16 *Path, VOID **Buffer, UINTN *Size) {
+EFI_STATUS ReadImageFile(EFI_HANDLE HarnessImage, EFI_SYSTEM_TABLE *SystemTable, CONST CHAR16 *Path, VOID **Buffer,
+                         UINTN *Size) {
   EFI_BOOT_SERVICES *BootServices = SystemTable->BootServices;
   *Buffer = NULL;
   *Size = 0;

@@ -6,4 +6,5 @@
 #define IMAGE_FILE_MAX_SIZE 0x4000000ULL
 
 // On success *Buffer is boot-services pool of *Size bytes that the caller frees.
-EFI_STATUS ReadImageFile(EFI_HANDLE HarnessImage, EFI_SYSTEM_TABLE *SystemTable, CONST CHAR16 *Path, VOID **Buffer, UINTN *Size);
+EFI_STATUS ReadImageFile(EFI_HANDLE HarnessImage, EFI_SYSTEM_TABLE *SystemTable, CONST CHAR16 *Path, VOID **Buffer,
+                         UINTN *Size);

@@ -53,8 +53,7 @@ BOOLEAN CopySetCompareWork(VOID) {
 }  // namespace
 
 BOOLEAN MemoryRoutinesWork(VOID) {
-  return CopySetCompareWork() &&
-         OverlappingMoveKeepsSource(0, 7, 41) &&   // destination above the source
-         OverlappingMoveKeepsSource(9, 2, 45) &&   // destination below the source
-         OverlappingMoveKeepsSource(4, 4, 20);     // the same place
+  return CopySetCompareWork() && OverlappingMoveKeepsSource(0, 7, 41) &&  // destination above the source
+         OverlappingMoveKeepsSource(9, 2, 45) &&  // destination below the source
+         OverlappingMoveKeepsSource(4, 4, 20);  // the same place
 }

@@ -3,7 +3,8 @@
 #pragma once
 #include <Uefi.h>
 
-inline constexpr EFI_GUID gEfiSimpleFileSystemProtocolGuid = {0x964E5B22, 0x6459, 0x11D2, {0x8E, 0x39, 0x00, 0xA0, 0xC9, 0x69, 0x72, 0x3B}};
+inline constexpr EFI_GUID gEfiSimpleFileSystemProtocolGuid = {
+    0x964E5B22, 0x6459, 0x11D2, {0x8E, 0x39, 0x00, 0xA0, 0xC9, 0x69, 0x72, 0x3B}};
 
 #define EFI_FILE_MODE_READ 0x0000000000000001ULL
 // SetPosition to this value moves to the end of the file, which is how the size is learnt
@@ -12,14 +13,16 @@ inline constexpr EFI_GUID gEfiSimpleFileSystemProtocolGuid = {0x964E5B22, 0x6459
 
 struct EFI_FILE_PROTOCOL {
   UINT64 Revision;
-  EFI_STATUS(EFIAPI *Open)(EFI_FILE_PROTOCOL *This, EFI_FILE_PROTOCOL **NewHandle, CONST CHAR16 *FileName, UINT64 OpenMode, UINT64 Attributes);
+  EFI_STATUS(EFIAPI *Open)
+  (EFI_FILE_PROTOCOL *This, EFI_FILE_PROTOCOL **NewHandle, CONST CHAR16 *FileName, UINT64 OpenMode, UINT64 Attributes);
   EFI_STATUS(EFIAPI *Close)(EFI_FILE_PROTOCOL *This);
   EFI_STATUS(EFIAPI *Delete)(EFI_FILE_PROTOCOL *This);
   EFI_STATUS(EFIAPI *Read)(EFI_FILE_PROTOCOL *This, UINTN *BufferSize, VOID *Buffer);
   EFI_STATUS(EFIAPI *Write)(EFI_FILE_PROTOCOL *This, UINTN *BufferSize, VOID *Buffer);
   EFI_STATUS(EFIAPI *GetPosition)(EFI_FILE_PROTOCOL *This, UINT64 *Position);
   EFI_STATUS(EFIAPI *SetPosition)(EFI_FILE_PROTOCOL *This, UINT64 Position);
-  EFI_STATUS(EFIAPI *GetInfo)(EFI_FILE_PROTOCOL *This, CONST EFI_GUID *InformationType, UINTN *BufferSize, VOID *Buffer);
+  EFI_STATUS(EFIAPI *GetInfo)
+  (EFI_FILE_PROTOCOL *This, CONST EFI_GUID *InformationType, UINTN *BufferSize, VOID *Buffer);
   EFI_STATUS(EFIAPI *SetInfo)(EFI_FILE_PROTOCOL *This, CONST EFI_GUID *InformationType, UINTN BufferSize, VOID *Buffer);
   EFI_STATUS(EFIAPI *Flush)(EFI_FILE_PROTOCOL *This);
   // Revision 2 adds OpenEx, ReadEx, WriteEx and FlushEx, which the harness never calls.

@@ -34,8 +34,7 @@ EFI_STATUS SmmVariableSetVariable(CONST CHAR16 *Name, CONST EFI_GUID *VendorGuid
   // The handler runs before the port write completes and leaves its answer in the packet.
   ArchSoftwareSmi(SMI_VARIABLE_COMMAND_PORT, SMI_VARIABLE_COMMAND_VALUE, SMI_VARIABLE_SERVICE_AH, PacketSize,
                   (UINT64)(UINTN)Packet);
-  EFI_STATUS Status =
-      ReadUnaligned64((UINT8 *)Packet + OFFSET_OF(SMI_VARIABLE_PACKET_HEADER, Status));
+  EFI_STATUS Status = ReadUnaligned64((UINT8 *)Packet + OFFSET_OF(SMI_VARIABLE_PACKET_HEADER, Status));
 
   FreePool(Packet);
   FreePool(Request);

@@ -31,7 +31,8 @@ EFI_STATUS TeskRegistrationLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TAB
   mTeskRegEvent = nullptr;
   EFI_LOADED_IMAGE_PROTOCOL *LoadedImage = nullptr;
   EFI_STATUS Status = HandleProtocolOf(ImageHandle, &LoadedImage);
-  mTeskRuntimeImage = !EFI_ERROR(Status) && LoadedImage != nullptr && LoadedImage->ImageCodeType == EfiRuntimeServicesCode;
+  mTeskRuntimeImage =
+      !EFI_ERROR(Status) && LoadedImage != nullptr && LoadedImage->ImageCodeType == EfiRuntimeServicesCode;
 
   Status = LocateProtocolOf(&mTeskService);
   if (!EFI_ERROR(Status) && mTeskService != nullptr) {

@@ -1,7 +1,8 @@
 #pragma once
 #include <Guid.h>
 
-inline constexpr EFI_GUID gPlatformIdentityProtocolGuid = {0xAC6F5F1D, 0x0D53, 0x44A9, {0xAB, 0xBE, 0xC9, 0x24, 0x57, 0xD3, 0xE3, 0x7A}};
+inline constexpr EFI_GUID gPlatformIdentityProtocolGuid = {
+    0xAC6F5F1D, 0x0D53, 0x44A9, {0xAB, 0xBE, 0xC9, 0x24, 0x57, 0xD3, 0xE3, 0x7A}};
 
 // Only the four identity words at byte offsets 4, 6, 8 and 10 are consumed.
 struct PLATFORM_IDENTITY_PROTOCOL {

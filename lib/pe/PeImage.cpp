@@ -34,9 +34,7 @@ uint64_t Read64(std::span<const uint8_t> Bytes, size_t Offset) {
 }
 
 // True when [Offset, Offset + Length) lies inside a buffer of Size bytes, without overflow.
-bool Fits(uint64_t Offset, uint64_t Length, uint64_t Size) {
-  return Offset <= Size && Length <= Size - Offset;
-}
+bool Fits(uint64_t Offset, uint64_t Length, uint64_t Size) { return Offset <= Size && Length <= Size - Offset; }
 
 // A section's bytes that come from the file: its raw data, but never more than the
 // loader maps (its virtual size, when one is given).
@@ -47,9 +45,7 @@ uint32_t FileBackedSize(const Section &Entry) {
   return Entry.RawDataSize;
 }
 
-PeImage::ParseResult Refuse(std::string Why) {
-  return {std::nullopt, std::move(Why)};
-}
+PeImage::ParseResult Refuse(std::string Why) { return {std::nullopt, std::move(Why)}; }
 
 }  // namespace
 

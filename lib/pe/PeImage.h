@@ -27,7 +27,7 @@ enum DirectoryIndex : unsigned {
 };
 
 inline constexpr uint16_t kFileRelocationsStripped = 0x0001;  // file header Characteristics
-inline constexpr uint32_t kSectionExecute = 0x20000000;        // section Characteristics
+inline constexpr uint32_t kSectionExecute = 0x20000000;  // section Characteristics
 inline constexpr uint32_t kSectionWrite = 0x80000000;
 // Base relocation types (top 4 bits of an entry). Absolute is padding that keeps a block
 // 32-bit aligned.

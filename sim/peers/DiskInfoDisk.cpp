@@ -77,10 +77,12 @@ IdentifyData &IdentifyData::Atapi() {
 
 std::vector<UINT8> SataDevicePath(UINT8 Device, UINT8 Function, UINT16 Port) {
   return {
-      0x02, 0x01, 12, 0, 0xD0, 0x41, 0x03, 0x0A, 0, 0, 0, 0,  // PciRoot(0)
-      0x01, 0x01, 6, 0, Function, Device,  // Pci(Device, Function)
-      0x03, 0x12, 10, 0, (UINT8)Port, (UINT8)(Port >> 8), 0xFF, 0xFF, 0, 0,  // Sata(Port, 0xFFFF, 0)
-      0x7F, 0xFF, 4, 0,  // End
+      0x02, 0x01, 12, 0, 0xD0,        0x41,
+      0x03, 0x0A, 0,  0, 0,           0,  // PciRoot(0)
+      0x01, 0x01, 6,  0, Function,    Device,  // Pci(Device, Function)
+      0x03, 0x12, 10, 0, (UINT8)Port, (UINT8)(Port >> 8),
+      0xFF, 0xFF, 0,  0,  // Sata(Port, 0xFFFF, 0)
+      0x7F, 0xFF, 4,  0,  // End
   };
 }
 

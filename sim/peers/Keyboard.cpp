@@ -67,8 +67,7 @@ bool Keyboard::KeyMatches(const EFI_KEY_DATA &Registered, const EFI_KEY_DATA &In
   if (Registered.KeyState.KeyShiftState != 0 && Registered.KeyState.KeyShiftState != Input.KeyState.KeyShiftState) {
     return false;
   }
-  if (Registered.KeyState.KeyToggleState != 0 &&
-      Registered.KeyState.KeyToggleState != Input.KeyState.KeyToggleState) {
+  if (Registered.KeyState.KeyToggleState != 0 && Registered.KeyState.KeyToggleState != Input.KeyState.KeyToggleState) {
     return false;
   }
   return true;

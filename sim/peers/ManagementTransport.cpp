@@ -34,18 +34,18 @@ EFI_STATUS EFIAPI ManagementTransport::SendCommandEntry(MANAGEMENT_TRANSPORT_PRO
     return EFI_INVALID_PARAMETER;
   }
   return reinterpret_cast<InstanceRecord *>(This)->Owner->Receive(Member::SendCommand, CommandHeader, Request,
-                                                                   RequestLength, Response, ResponseLength, Reserved);
+                                                                  RequestLength, Response, ResponseLength, Reserved);
 }
 
-EFI_STATUS EFIAPI ManagementTransport::SendLargeCommandEntry(MANAGEMENT_TRANSPORT_PROTOCOL *This,
-                                                             UINT16 CommandHeader, VOID *Request, UINTN RequestLength,
-                                                             VOID *Response, UINT8 *ResponseLength, VOID *Reserved) {
+EFI_STATUS EFIAPI ManagementTransport::SendLargeCommandEntry(MANAGEMENT_TRANSPORT_PROTOCOL *This, UINT16 CommandHeader,
+                                                             VOID *Request, UINTN RequestLength, VOID *Response,
+                                                             UINT8 *ResponseLength, VOID *Reserved) {
   if (This == nullptr) {
     Fail(Severity::Unsafe, "Transport.SendLargeCommand called with a null This");
     return EFI_INVALID_PARAMETER;
   }
   return reinterpret_cast<InstanceRecord *>(This)->Owner->Receive(Member::SendLargeCommand, CommandHeader, Request,
-                                                                   RequestLength, Response, ResponseLength, Reserved);
+                                                                  RequestLength, Response, ResponseLength, Reserved);
 }
 
 // The request is copied at once: the caller frees it as soon as the call returns.

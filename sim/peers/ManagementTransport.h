@@ -39,8 +39,7 @@ class ManagementTransport : public Peer {
     ManagementTransport *Owner;
   };
   static EFI_STATUS EFIAPI SendCommandEntry(MANAGEMENT_TRANSPORT_PROTOCOL *This, UINT16 CommandHeader, VOID *Request,
-                                            UINT8 RequestLength, VOID *Response, UINT8 *ResponseLength,
-                                            VOID *Reserved);
+                                            UINT8 RequestLength, VOID *Response, UINT8 *ResponseLength, VOID *Reserved);
   static EFI_STATUS EFIAPI SendLargeCommandEntry(MANAGEMENT_TRANSPORT_PROTOCOL *This, UINT16 CommandHeader,
                                                  VOID *Request, UINTN RequestLength, VOID *Response,
                                                  UINT8 *ResponseLength, VOID *Reserved);

@@ -195,8 +195,9 @@ __attribute__((no_sanitize("vptr"))) EFI_STATUS PciRootBridge::PciRead(EFI_PCI_R
 
 // Plain widths step the register with each element, FIFO widths read one register again
 // and again, fill widths are for writes only.
-__attribute__((no_sanitize("vptr"))) EFI_STATUS PciRootBridge::ReadConfig(
-    EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_WIDTH Width, UINT64 Address, UINTN Count, VOID *Buffer) const {
+__attribute__((no_sanitize("vptr"))) EFI_STATUS PciRootBridge::ReadConfig(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_WIDTH Width,
+                                                                          UINT64 Address, UINTN Count,
+                                                                          VOID *Buffer) const {
   if (Buffer == nullptr || Width >= EfiPciWidthFillUint8 || Count == 0) {
     return EFI_INVALID_PARAMETER;
   }

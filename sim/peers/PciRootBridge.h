@@ -78,8 +78,9 @@ class PciRootBridge : public Peer {
   };
   static EFI_STATUS EFIAPI ConfigurationEntry(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *This, VOID **Resources);
   EFI_STATUS Configuration(VOID **Resources);
-  static EFI_STATUS EFIAPI PciReadEntry(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *This, EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_WIDTH Width,
-                                        UINT64 Address, UINTN Count, VOID *Buffer);
+  static EFI_STATUS EFIAPI PciReadEntry(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL *This,
+                                        EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_WIDTH Width, UINT64 Address, UINTN Count,
+                                        VOID *Buffer);
   EFI_STATUS PciRead(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_WIDTH Width, UINT64 Address, UINTN Count, VOID *Buffer);
   EFI_STATUS ReadConfig(EFI_PCI_ROOT_BRIDGE_IO_PROTOCOL_WIDTH Width, UINT64 Address, UINTN Count, VOID *Buffer) const;
   ConfigSpace &Config(UINT8 Bus, UINT8 Device, UINT8 Function);

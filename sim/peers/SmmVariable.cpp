@@ -20,8 +20,7 @@ T ReadAt(std::span<const UINT8> Bytes, size_t Offset) {
 }
 }  // namespace
 
-std::optional<SmiVariableWrite> DecodeSmiVariablePacket(std::span<const UINT8> Packet, UINT64 Rbx,
-                                                        EFI_STATUS &Status) {
+std::optional<SmiVariableWrite> DecodeSmiVariablePacket(std::span<const UINT8> Packet, UINT64 Rbx, EFI_STATUS &Status) {
   if (Packet.size() < sizeof(SMI_VARIABLE_PACKET_HEADER) ||
       ReadAt<UINT32>(Packet, OFFSET_OF(SMI_VARIABLE_PACKET_HEADER, Signature)) != SMI_VARIABLE_PACKET_SIGNATURE) {
     return std::nullopt;

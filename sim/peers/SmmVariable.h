@@ -25,8 +25,7 @@ struct SmiVariableWrite {
 // RBX and with the request's own sizes, request code, a name terminated inside the
 // packet, no append write. On refusal Status says why (nothing to answer: std::nullopt
 // with Status unchanged means the bytes are not an "SSVS" packet at all).
-std::optional<SmiVariableWrite> DecodeSmiVariablePacket(std::span<const UINT8> Packet, UINT64 Rbx,
-                                                        EFI_STATUS &Status);
+std::optional<SmiVariableWrite> DecodeSmiVariablePacket(std::span<const UINT8> Packet, UINT64 Rbx, EFI_STATUS &Status);
 
 class SmmVariableHandler : public Peer {
  public:
@@ -43,7 +42,7 @@ class SmmVariableHandler : public Peer {
     UINT8 Ah;
     UINT64 Rbx;
     UINT64 Rsi;
-    std::vector<UINT8> Packet;        // as received, before the answer
+    std::vector<UINT8> Packet;  // as received, before the answer
     std::optional<EFI_STATUS> Answer;  // written into the packet, if any
   };
   const std::vector<Smi> &Smis() const { return Log; }

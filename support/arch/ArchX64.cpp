@@ -8,19 +8,12 @@ VOID ArchSoftwareSmi(UINT16 Port, UINT8 Value, UINT8 Ah, UINT64 Rbx, UINT64 Rsi)
   UINT16 Ax = (UINT16)(((UINT16)Ah << 8) | Value);
   // The handler may write results into the saved registers; they are outputs too so
   // the compiler never assumes they survived the trap.
-  __asm__ __volatile__("outb %%al, %%dx"
-                       : "+a"(Ax), "+b"(Rbx), "+S"(Rsi)
-                       : "d"(Port)
-                       : "memory");
+  __asm__ __volatile__("outb %%al, %%dx" : "+a"(Ax), "+b"(Rbx), "+S"(Rsi) : "d"(Port) : "memory");
 }
 
-VOID ArchBreakpoint(VOID) {
-  __asm__ __volatile__("int3" ::: "memory");
-}
+VOID ArchBreakpoint(VOID) { __asm__ __volatile__("int3" ::: "memory"); }
 
-UINT64 ArchSpinRead(volatile UINT64 *Flag) {
-  return *Flag;
-}
+UINT64 ArchSpinRead(volatile UINT64 *Flag) { return *Flag; }
 
 // no_builtin keeps the optimiser from recognising these loops as the very calls they
 // implement, which would make each routine call itself.

@@ -57,8 +57,8 @@ DIMM_RECORD MakeDimm(uint8_t Instance, const std::string &Locator, uint16_t Size
   return Dimm;
 }
 
-PCI_RECORD MakePci(uint8_t Instance, uint8_t Bus, uint8_t Fun, uint16_t Vid, uint16_t Did, uint16_t Svid,
-                   uint16_t Sid, uint8_t BaseClass, uint8_t SubClass, uint8_t LinkSpeed, uint8_t LinkWidth) {
+PCI_RECORD MakePci(uint8_t Instance, uint8_t Bus, uint8_t Fun, uint16_t Vid, uint16_t Did, uint16_t Svid, uint16_t Sid,
+                   uint8_t BaseClass, uint8_t SubClass, uint8_t LinkSpeed, uint8_t LinkWidth) {
   PCI_RECORD Pci{};
   Pci.Header = RecordHeader(PCI_RECORD_BODY_LENGTH, RECORD_TYPE_PCI, Instance, 0x81, 1);
   char Name[80];
@@ -116,16 +116,16 @@ ImageParts FullBoard() {
   Parts.Cpus.push_back(MakeCpu(0, 28, 56, 4000, "Xeon Test CPU @ 2.70GHz"));
   Parts.Cpus.push_back(MakeCpu(1, 24, 48, 3800, "Xeon Test CPU @ 2.40GHz"));
 
-  Parts.Dimms.push_back(MakeDimm(0, "DIMM_A1", 16384, 2933, "Acme Memory", "1A", "0080", {0x1A, 0x2B, 0x3C, 0x4D},
-                                 "ACM16G-2933R"));
+  Parts.Dimms.push_back(
+      MakeDimm(0, "DIMM_A1", 16384, 2933, "Acme Memory", "1A", "0080", {0x1A, 0x2B, 0x3C, 0x4D}, "ACM16G-2933R"));
   Parts.Dimms.push_back(MakeDimm(1, "DIMM_A2", 0, 0, "", "02", "0002", {0, 0, 0, 0}, ""));
   // A locator of exactly 64 characters leaves no terminator inside the record header.
   // 32 GB and more are told through the extended size, which the record does not carry.
   Parts.Dimms.push_back(MakeDimm(2, std::string(64, 'L'), 0x7FFF, 4800, "Acme Memory", "22", "2080",
                                  {0x00, 0x00, 0xAB, 0xCD}, "ACM32G-4800R"));
   for (uint8_t Index = 3; Index < Number_Of_DIMM; ++Index) {
-    Parts.Dimms.push_back(MakeDimm(Index, "DIMM_X" + std::to_string(Index), 8192, 2666, "Other Vendor", "18",
-                                   "0080", {Index, 0, 0, 1}, "OV8G"));
+    Parts.Dimms.push_back(MakeDimm(Index, "DIMM_X" + std::to_string(Index), 8192, 2666, "Other Vendor", "18", "0080",
+                                   {Index, 0, 0, 1}, "OV8G"));
   }
 
   Parts.Pcis.push_back(MakePci(0, 0x3B, 1, 0x8086, 0x10D3, 0x8086, 0x0000, 0x02, 0x00, 3, 16));

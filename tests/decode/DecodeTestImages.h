@@ -18,8 +18,8 @@ CPU_RECORD MakeCpu(uint8_t Instance, uint8_t Cores, uint8_t Threads, uint32_t Ma
 DIMM_RECORD MakeDimm(uint8_t Instance, const std::string &Locator, uint16_t Size, uint16_t Speed,
                      const std::string &Manufacturer, const std::string &TypeText, const std::string &DetailText,
                      const std::array<uint8_t, 4> &Serial, const std::string &PartNumber);
-PCI_RECORD MakePci(uint8_t Instance, uint8_t Bus, uint8_t Fun, uint16_t Vid, uint16_t Did, uint16_t Svid,
-                   uint16_t Sid, uint8_t BaseClass, uint8_t SubClass, uint8_t LinkSpeed, uint8_t LinkWidth);
+PCI_RECORD MakePci(uint8_t Instance, uint8_t Bus, uint8_t Fun, uint16_t Vid, uint16_t Did, uint16_t Svid, uint16_t Sid,
+                   uint8_t BaseClass, uint8_t SubClass, uint8_t LinkSpeed, uint8_t LinkWidth);
 
 struct ImageParts {
   std::vector<CPU_RECORD> Cpus;

@@ -32,8 +32,8 @@ class DecodeTool : public ::testing::Test {
 
   std::string Write(const std::string &Name, const Bytes &Content) {
     fs::path Path = Dir / Name;
-    std::ofstream(Path, std::ios::binary).write(reinterpret_cast<const char *>(Content.data()),
-                                                static_cast<std::streamsize>(Content.size()));
+    std::ofstream(Path, std::ios::binary)
+        .write(reinterpret_cast<const char *>(Content.data()), static_cast<std::streamsize>(Content.size()));
     return Path.string();
   }
 

@@ -98,9 +98,15 @@ TEST(Fuzz, MangledReportLinesNeverCrash) {
     for (int Edit = 0; Edit < 1 + Round % 6; ++Edit) {
       size_t At = Random() % Line.size();
       switch (Random() % 3) {
-        case 0: Line[At] = Alphabet[Random() % Alphabet.size()]; break;
-        case 1: Line.erase(At, 1 + Random() % 4); break;
-        default: Line.insert(At, 1, Alphabet[Random() % Alphabet.size()]); break;
+        case 0:
+          Line[At] = Alphabet[Random() % Alphabet.size()];
+          break;
+        case 1:
+          Line.erase(At, 1 + Random() % 4);
+          break;
+        default:
+          Line.insert(At, 1, Alphabet[Random() % Alphabet.size()]);
+          break;
       }
       if (Line.empty()) Line = "BMC SendCommand ";
     }

@@ -140,8 +140,8 @@ TEST(InventoryDecode, FullWidthTextFieldsCarryNoTerminator) {
   ImageParts Parts;
   Parts.BiosVersion = std::string(16, 'B');
   Parts.Cpus.push_back(MakeCpu(0, 4, 8, 2000, std::string(66, 'V')));
-  Parts.Dimms.push_back(MakeDimm(0, "D", 1024, 1600, std::string(30, 'M'), "18", "0080", {1, 2, 3, 4},
-                                 std::string(610, 'P')));
+  Parts.Dimms.push_back(
+      MakeDimm(0, "D", 1024, 1600, std::string(30, 'M'), "18", "0080", {1, 2, 3, 4}, std::string(610, 'P')));
   InventoryFacts Facts = DecodeInventory(BuildImage(Parts));
   EXPECT_TRUE(Facts.Problems.empty());
   EXPECT_EQ(Facts.Header.BiosVersion, std::string(16, 'B'));

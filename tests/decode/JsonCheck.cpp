@@ -20,13 +20,20 @@ class Reader {
   bool Value(int Depth) {
     if (Depth > 64 || At >= Text.size()) return false;
     switch (Text[At]) {
-      case '{': return Object(Depth);
-      case '[': return Array(Depth);
-      case '"': return String();
-      case 't': return Word("true");
-      case 'f': return Word("false");
-      case 'n': return Word("null");
-      default: return Number();
+      case '{':
+        return Object(Depth);
+      case '[':
+        return Array(Depth);
+      case '"':
+        return String();
+      case 't':
+        return Word("true");
+      case 'f':
+        return Word("false");
+      case 'n':
+        return Word("null");
+      default:
+        return Number();
     }
   }
 

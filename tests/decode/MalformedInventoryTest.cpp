@@ -41,7 +41,7 @@ constexpr size_t kPciAt = kDimmAt + sizeof(DIMM_RECORD);
 struct DamageCase {
   const char *Name;
   std::function<void(Bytes &)> Damage;
-  bool Reseal;           // seal again so that only the intended damage shows
+  bool Reseal;  // seal again so that only the intended damage shows
   const char *Expected;  // text the problem must carry
 };
 
@@ -69,19 +69,34 @@ INSTANTIATE_TEST_SUITE_P(
         DamageCase{"ShorterThanHeader", [](Bytes &I) { I.resize(66); }, false, "too short"},
         DamageCase{"WrongSignature", [](Bytes &I) { I[3] = 'X'; }, false, "wrong signature \"XHIM\""},
         DamageCase{"OtherVersion", [](Bytes &I) { PutU32(I, 7, 2); }, true, "HeaderVersion 2"},
-        DamageCase{"HeaderSizeTooLarge", [](Bytes &I) { Seal(I); PutU32(I, 11, 99999); }, false, "HeaderSize 99999"},
-        DamageCase{"TrailingBytes", [](Bytes &I) { Seal(I); I.push_back(0); }, false, "there are 2176 bytes"},
+        DamageCase{"HeaderSizeTooLarge",
+                   [](Bytes &I) {
+                     Seal(I);
+                     PutU32(I, 11, 99999);
+                   },
+                   false, "HeaderSize 99999"},
+        DamageCase{"TrailingBytes",
+                   [](Bytes &I) {
+                     Seal(I);
+                     I.push_back(0);
+                   },
+                   false, "there are 2176 bytes"},
         DamageCase{"RecordCountOff", [](Bytes &I) { I[64] = 5; }, true, "RecordCount 5 disagrees with the 4"},
         DamageCase{"PresentFlagOff", [](Bytes &I) { I[61] = 0; }, true, "CpuPresent 0 disagrees"},
         DamageCase{"MarkerMissing", [](Bytes &I) { I[kDimmAt] = 'X'; }, true, "offset 297: marker \"XE\""},
         DamageCase{"BodyLengthWrong", [](Bytes &I) { PutU16(I, kDimmAt + 2, 490); }, true, "BodyLength 490"},
         DamageCase{"RecordTypeUnknown", [](Bytes &I) { I[kPciAt + 4] = 7; }, true, "unknown RecordType 7"},
-        DamageCase{"RecordTypeOfOtherKind",
-                   [](Bytes &I) { I[kPciAt + 4] = RECORD_TYPE_CPU; }, true, "BodyLength 490 does not fit a processor"},
+        DamageCase{"RecordTypeOfOtherKind", [](Bytes &I) { I[kPciAt + 4] = RECORD_TYPE_CPU; }, true,
+                   "BodyLength 490 does not fit a processor"},
         DamageCase{"LastRecordCut", [](Bytes &I) { I.resize(I.size() - 100); }, true, "needs 563 bytes, only 463"},
         DamageCase{"RecordHeaderCut", [](Bytes &I) { I.resize(I.size() - 563 + 10); }, true, "only 10 bytes left"},
         DamageCase{"InstanceWrong", [](Bytes &I) { I[kPciAt + sizeof(PCI_RECORD) + 5] = 7; }, true, "Instance 7"},
-        DamageCase{"HeaderSizeBelowHeader", [](Bytes &I) { Seal(I); PutU32(I, 11, 10); }, false, "HeaderSize 10"}),
+        DamageCase{"HeaderSizeBelowHeader",
+                   [](Bytes &I) {
+                     Seal(I);
+                     PutU32(I, 11, 10);
+                   },
+                   false, "HeaderSize 10"}),
     [](const ::testing::TestParamInfo<DamageCase> &Info) { return std::string(Info.param.Name); });
 
 TEST(MalformedInventory, WrongSignatureDecodesNothingFurther) {

@@ -39,7 +39,9 @@ TEST(TextPrinter, FullImageReadsAsAPersonExpects) {
   EXPECT_TRUE(Has(Text, "#0 \"DIMM_A1\": 16384 MB (16 GB), 2933 MT/s, DDR4 (1A), detail 0x0080 [Synchronous]"));
   EXPECT_TRUE(Has(Text, "serial 1A2B3C4D, part \"ACM16G-2933R\""));
   EXPECT_TRUE(Has(Text, "#1 \"DIMM_A2\": empty\n"));
-  EXPECT_TRUE(Has(Text, "32 GB or more (extended size not recorded), 4800 MT/s, DDR5 (22), detail 0x2080 [Synchronous, Registered]"));
+  EXPECT_TRUE(
+      Has(Text,
+          "32 GB or more (extended size not recorded), 4800 MT/s, DDR5 (22), detail 0x2080 [Synchronous, Registered]"));
   EXPECT_TRUE(Has(Text, "serial 0000ABCD"));
   EXPECT_TRUE(Has(Text, "  3b:00.1 [8086:10d3] class 0200 subsys 8086:0000 link 8GT/s x16\n"));
   EXPECT_TRUE(Has(Text, "  47:00.0 [1af4:1041] class 0108 subsys 1af4:1100 no link\n"));  // Instance 7: code 0
@@ -78,8 +80,9 @@ TEST(JsonPrinter, FullImageDocumentParsesAndCarriesTheFacts) {
   EXPECT_TRUE(Has(Json, "\"identity_words\":[\"1234\",\"5678\",\"9abc\",\"def0\"]"));
   EXPECT_TRUE(Has(Json, "\"record_count\":38"));
   EXPECT_TRUE(Has(Json, "\"cores\":28,\"threads\":56,\"max_speed_mhz\":4000"));
-  EXPECT_TRUE(Has(Json, "\"size_mb\":16384,\"size_text\":\"16384 MB (16 GB)\",\"speed_mts\":2933,"
-                        "\"type_text\":\"1A\",\"type\":\"DDR4\""));
+  EXPECT_TRUE(Has(Json,
+                  "\"size_mb\":16384,\"size_text\":\"16384 MB (16 GB)\",\"speed_mts\":2933,"
+                  "\"type_text\":\"1A\",\"type\":\"DDR4\""));
   EXPECT_TRUE(Has(Json, "\"serial\":\"1A2B3C4D\""));
   EXPECT_TRUE(Has(Json, "\"slot\":\"3b:00.1\""));
   EXPECT_TRUE(Has(Json, "\"vendor_id\":\"8086\",\"device_id\":\"10d3\",\"class\":\"0200\""));
@@ -93,14 +96,15 @@ TEST(JsonPrinter, ProblemsDrivesAndUnreadableFilesStayValid) {
   Unreadable.Path = "gone\".bin";
   Unreadable.Kind = InputKind::Unreadable;
   Unreadable.Problems.push_back("cannot read: No such file or directory");
-  std::string Json = JsonDocument({DecodeFile("bad.bin", Image),
-                                   DecodeFile("d.bin", SataMessage(0, 0x10, 1, "M", "S", 500)), Unreadable,
-                                   DecodeFile("short.bin", Bytes(3, 0))});
+  std::string Json =
+      JsonDocument({DecodeFile("bad.bin", Image), DecodeFile("d.bin", SataMessage(0, 0x10, 1, "M", "S", 500)),
+                    Unreadable, DecodeFile("short.bin", Bytes(3, 0))});
   ASSERT_TRUE(IsValidJson(Json)) << Json.substr(0, 400);
   EXPECT_TRUE(Has(Json, "\"verdict\":\"CRC MISMATCH\""));
   EXPECT_TRUE(Has(Json, "\"problems\":[\"CRC MISMATCH: stored 0x"));
-  EXPECT_TRUE(Has(Json, "\"port\":\"sSATA 0\",\"present\":true,\"model\":\"M\",\"serial\":\"S\",\"capacity_gb\":500,"
-                        "\"capacity_text\":\"500 GB\""));
+  EXPECT_TRUE(Has(Json,
+                  "\"port\":\"sSATA 0\",\"present\":true,\"model\":\"M\",\"serial\":\"S\",\"capacity_gb\":500,"
+                  "\"capacity_text\":\"500 GB\""));
   EXPECT_TRUE(Has(Json, "{\"file\":\"gone\\\".bin\",\"kind\":\"unreadable\""));
   EXPECT_TRUE(Has(Json, "\"image_size\":3,\"decoded\":false,\"problems\":[\"too short"));
 }

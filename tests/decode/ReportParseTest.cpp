@@ -29,12 +29,12 @@ Bytes AsBytes(const std::string &Text) { return Bytes(Text.begin(), Text.end());
 
 TEST(ReportParse, TransportLinesAmongOtherLinesAreDecoded) {
   Bytes Image = BuildImage(FullBoard());
-  std::string Report = "Harness start\r\n"
-                       "Roster loaded: Success\r\n" +
-                       Line("SendLargeCommand", "0x5AC8", Image, false) + "\r\n" +
-                       Line("SendCommand", "0xA7E8", SataMessage(10, 0x12, 1, "DISK", "SER", 1000)) + "\n" +
-                       "[t=12] " + Line("SendCommand", "0xA7E8", SataMessage(0, 0, 0, "", "", 0)) + "\n" +
-                       "HARNESS DONE";
+  std::string Report =
+      "Harness start\r\n"
+      "Roster loaded: Success\r\n" +
+      Line("SendLargeCommand", "0x5AC8", Image, false) + "\r\n" +
+      Line("SendCommand", "0xA7E8", SataMessage(10, 0x12, 1, "DISK", "SER", 1000)) + "\n" + "[t=12] " +
+      Line("SendCommand", "0xA7E8", SataMessage(0, 0, 0, "", "", 0)) + "\n" + "HARNESS DONE";
   FileFacts File = DecodeFile("report.txt", AsBytes(Report));
   EXPECT_EQ(File.Kind, InputKind::HarnessReport);
   EXPECT_FALSE(HasProblems(File));
@@ -62,8 +62,8 @@ TEST(ReportParse, CommandsOfOtherHeadersAreNotedNotDecoded) {
 TEST(ReportParse, DecodingProblemsOfAMessageNameItsLine) {
   Bytes Image = BuildImage(FullBoard());
   Image[100] ^= 1;
-  std::string Report = "x\n" + Line("SendLargeCommand", "0x5AC8", Image) + "\n" +
-                       Line("SendCommand", "0xA7E8", Bytes(64, 0)) + "\n";
+  std::string Report =
+      "x\n" + Line("SendLargeCommand", "0x5AC8", Image) + "\n" + Line("SendCommand", "0xA7E8", Bytes(64, 0)) + "\n";
   FileFacts File = DecodeFile("r.txt", AsBytes(Report));
   ASSERT_EQ(File.Inventories.size(), 1u);
   EXPECT_EQ(File.Inventories[0].Origin, "line 2");
@@ -104,8 +104,9 @@ INSTANTIATE_TEST_SUITE_P(
                       BadLine{"BMC SendLargeCommand header=0x5AC8 length=1 data=00 extra", "unexpected text"}));
 
 TEST(ReportParse, EmptyDataAndLowerCaseDigitsAreAccepted) {
-  ReportContents Contents = ParseReport("BMC SendLargeCommand header=0x5ac8 length=0 data=\n"
-                                        "BMC SendCommand header=0xa7e8 length=2 data=ab0F\n");
+  ReportContents Contents = ParseReport(
+      "BMC SendLargeCommand header=0x5ac8 length=0 data=\n"
+      "BMC SendCommand header=0xa7e8 length=2 data=ab0F\n");
   ASSERT_TRUE(Contents.Problems.empty()) << Contents.Problems[0];
   ASSERT_EQ(Contents.Messages.size(), 2u);
   EXPECT_EQ(Contents.Messages[0].Call, TransportCall::SendLargeCommand);

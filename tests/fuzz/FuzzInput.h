@@ -6,10 +6,10 @@
 #include <cstdlib>
 
 // A property the code under test must keep for every input; a breach is a finding.
-#define FUZZ_CHECK(Condition)                                                          \
-  do {                                                                                  \
-    if (!(Condition)) {                                                                 \
+#define FUZZ_CHECK(Condition) \
+  do { \
+    if (!(Condition)) { \
       std::fprintf(stderr, "fuzz property broken at %s:%d: %s\n", __FILE__, __LINE__, #Condition); \
-      std::abort();                                                                     \
-    }                                                                                   \
+      std::abort(); \
+    } \
   } while (0)

@@ -114,7 +114,7 @@ std::vector<UINT8> DevicePath(FuzzedDataProvider &Input) {
     std::vector<UINT8> Body = Input.ConsumeBytes<UINT8>(Input.ConsumeIntegralInRange<size_t>(0, 24));
     // Mostly the honest length; now and then one shorter than a node header.
     UINT16 Length = Input.ConsumeIntegralInRange<UINT8>(0, 15) == 0 ? Input.ConsumeIntegralInRange<UINT16>(0, 3)
-                                                                     : (UINT16)(4 + Body.size());
+                                                                    : (UINT16)(4 + Body.size());
     Path.insert(Path.end(), {Type, SubType, (UINT8)(Length & 0xFF), (UINT8)(Length >> 8)});
     Path.insert(Path.end(), Body.begin(), Body.end());
   }

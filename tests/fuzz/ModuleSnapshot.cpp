@@ -48,7 +48,7 @@ namespace {
 // before every input over all of the module's writable data, so it moves whole words and
 // stays out of the coverage map.
 __attribute__((no_sanitize("address", "coverage"))) void RawCopy(volatile uint8_t *To, const volatile uint8_t *From,
-                                                               size_t Size) {
+                                                                 size_t Size) {
   size_t Index = 0;
   if (((uintptr_t)To & 7) == 0 && ((uintptr_t)From & 7) == 0) {
     for (; Index + 8 <= Size; Index += 8) {

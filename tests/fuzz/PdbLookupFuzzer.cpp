@@ -28,7 +28,8 @@ constexpr size_t kInputLimit = 0x10000;
 
 UINT8 *ImageBase() {
   static UINT8 *Base = [] {
-    void *Region = mmap(nullptr, kBelowBase + kReachAbove, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    void *Region =
+        mmap(nullptr, kBelowBase + kReachAbove, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     FUZZ_CHECK(Region != MAP_FAILED);
     auto *Start = static_cast<UINT8 *>(Region) + kBelowBase;
     FUZZ_CHECK(mprotect(Start, kInputLimit, PROT_READ | PROT_WRITE) == 0);

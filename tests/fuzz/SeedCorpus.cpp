@@ -104,7 +104,9 @@ void SmbiosSeeds() {
   // Length byte, string number, then a type 17 structure with its strings.
   Bytes Dimm = {0x24, 3, 17, 0x28};
   Dimm.resize(4 + 0x28 - 2, 0);
-  static const char kSet[] = "CPU0_DIMM_A1\0NODE 0\0Samsung\0" "1A2B3C4D";
+  static const char kSet[] =
+      "CPU0_DIMM_A1\0NODE 0\0Samsung\0"
+      "1A2B3C4D";
   const std::string Set(kSet, sizeof(kSet) - 1);
   Dimm.insert(Dimm.end(), Set.begin(), Set.end());
   Write("roster_routines", "dimm", Dimm);
@@ -137,7 +139,8 @@ void SmiSeeds() {
   Request.Attributes = 7;
   Request.DataSize = (UINT32)Data.size();
   std::memcpy(Packet.data() + SMI_VARIABLE_PACKET_REQUEST_OFFSET, &Request, sizeof(Request));
-  std::memcpy(Packet.data() + SMI_VARIABLE_PACKET_REQUEST_OFFSET + VARIABLE_REQUEST_NAME_OFFSET, Name.c_str(), NameBytes);
+  std::memcpy(Packet.data() + SMI_VARIABLE_PACKET_REQUEST_OFFSET + VARIABLE_REQUEST_NAME_OFFSET, Name.c_str(),
+              NameBytes);
   std::memcpy(Packet.data() + Total - Data.size(), Data.data(), Data.size());
   Bytes Seed = {1, 0, 0, 0};
   Seed.insert(Seed.end(), Packet.begin(), Packet.end());

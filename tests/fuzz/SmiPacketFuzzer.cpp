@@ -36,6 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *Data, size_t Size) {
   const size_t NameBytes = (Write->Name.size() + 1) * sizeof(CHAR16);
   FUZZ_CHECK(SMI_VARIABLE_PACKET_REQUEST_OFFSET + VARIABLE_REQUEST_NAME_OFFSET + NameBytes + Write->Data.size() ==
              Packet.size());
-  FUZZ_CHECK(std::equal(Write->Data.begin(), Write->Data.end(), Packet.end() - static_cast<std::ptrdiff_t>(Write->Data.size())));
+  FUZZ_CHECK(std::equal(Write->Data.begin(), Write->Data.end(),
+                        Packet.end() - static_cast<std::ptrdiff_t>(Write->Data.size())));
   return 0;
 }

@@ -105,12 +105,13 @@ TEST_P(HotKeyArmFailure, ClosesTheArmEventWithItsMessageAndArmsNothing) {
 
 INSTANTIATE_TEST_SUITE_P(
     EachStep, HotKeyArmFailure,
-    testing::Values(
-        ArmFailure{"LocateHandle", {kArmCloseLine}},
-        ArmFailure{"HandleProtocol", {"[OemSetupHotKey]SimpleTextInputEx HandleProtocol Status = Device Error", kArmCloseLine}},
-        ArmFailure{"Keyboard.RegisterKeyNotify",
-                   {"[OemSetupHotKey]SimpleTextInputEx HandleProtocol Status = Success",
-                    "Register Chang Scu Callback Failed...Device Error", kArmCloseLine}}),
+    testing::Values(ArmFailure{"LocateHandle", {kArmCloseLine}},
+                    ArmFailure{
+                        "HandleProtocol",
+                        {"[OemSetupHotKey]SimpleTextInputEx HandleProtocol Status = Device Error", kArmCloseLine}},
+                    ArmFailure{"Keyboard.RegisterKeyNotify",
+                               {"[OemSetupHotKey]SimpleTextInputEx HandleProtocol Status = Success",
+                                "Register Chang Scu Callback Failed...Device Error", kArmCloseLine}}),
     [](const testing::TestParamInfo<ArmFailure> &Info) {
       std::string Name = Info.param.Service;
       Name.erase(std::remove(Name.begin(), Name.end(), '.'), Name.end());
@@ -184,13 +185,13 @@ TEST(HotKeyLifecycle, DisarmGoesOnPastAKeyboardThatRefuses) {
   sim::InstallDebugKeyDisarm(Board.P);
 
   EXPECT_TRUE(IsArmed(Armed));
-  EXPECT_EQ(Board.Lines(),
-            (std::vector<std::string>{"Orv - OemUnregisterKey entry...", "HandleCount= 2",
-                                      "SimpleTextInputEx HandleProtocol Status = Success",
-                                      "RegisterKeyNotify DebugKey...Device Error",
-                                      "SimpleTextInputEx HandleProtocol Status = Success",
-                                      "RegisterKeyNotify DebugKey...Success", "Unregister DebugKey...Access Denied",
-                                      "UnregisterKey FreePool...", "Close unregisterKey event status = Success"}));
+  EXPECT_EQ(
+      Board.Lines(),
+      (std::vector<std::string>{
+          "Orv - OemUnregisterKey entry...", "HandleCount= 2", "SimpleTextInputEx HandleProtocol Status = Success",
+          "RegisterKeyNotify DebugKey...Device Error", "SimpleTextInputEx HandleProtocol Status = Success",
+          "RegisterKeyNotify DebugKey...Success", "Unregister DebugKey...Access Denied", "UnregisterKey FreePool...",
+          "Close unregisterKey event status = Success"}));
   EXPECT_EQ(Board.P.LiveAllocations(), 0u);
 }
 
@@ -336,12 +337,12 @@ TEST(HotKeyStart, CleanStartLogsItsSteps) {
   ASSERT_EQ(Board.Start(), EFI_SUCCESS);
   std::vector<std::string> Lines = Board.Lines();
   EXPECT_EQ(LinesFrom(Lines, "Register Simple Text Input Success...Success"),
-            (std::vector<std::string>{
-                "Register Simple Text Input Success...Success", "Init DebugOption.....",
-                "[SetupConfig] Get Setup Config Success....Success", "[BiosSetupDebug] Set Variable Success....Success",
-                "[PchHideOption] Set Variable PchRcConfig.PchHideOption Success....Success",
-                "[SocketProcConfig] Set Variable SocketProcConfig.ProcHide Success....Success", "",
-                "[ORV] OemDebugEntry entry     "}));
+            (std::vector<std::string>{"Register Simple Text Input Success...Success", "Init DebugOption.....",
+                                      "[SetupConfig] Get Setup Config Success....Success",
+                                      "[BiosSetupDebug] Set Variable Success....Success",
+                                      "[PchHideOption] Set Variable PchRcConfig.PchHideOption Success....Success",
+                                      "[SocketProcConfig] Set Variable SocketProcConfig.ProcHide Success....Success",
+                                      "", "[ORV] OemDebugEntry entry     "}));
 }
 
 // A failed start unloads the image: afterwards nothing may still name its code, and the

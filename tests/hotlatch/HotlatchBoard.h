@@ -59,7 +59,7 @@ class HotlatchBoard {
 
   sim::Keyboard &AddKeyboard() { return P.Add<sim::Keyboard>(P); }
   sim::SmmVariableHandler &AddSmmVariable();  // handler and protocol
-  sim::TeskService &AddTeskService();         // installed at once
+  sim::TeskService &AddTeskService();  // installed at once
 
   // Loads a fresh copy of the driver and runs its entry point.
   EFI_STATUS Start();

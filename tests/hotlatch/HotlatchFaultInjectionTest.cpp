@@ -49,7 +49,8 @@ Outcome RunDay(Day Setting, unsigned FailAt, EFI_STATUS FailWith) {
   if (EFI_ERROR(Started)) {
     // A close that itself was made to fail cannot be expected to have closed.
     const auto &Log = Board.P.Faults().CallLog();
-    FailedCloseEvent = FailAt != 0 && CallsBefore + FailAt <= Log.size() && Log[CallsBefore + FailAt - 1] == "CloseEvent";
+    FailedCloseEvent =
+        FailAt != 0 && CallsBefore + FailAt <= Log.size() && Log[CallsBefore + FailAt - 1] == "CloseEvent";
     if (!FailedCloseEvent) {
       EXPECT_EQ(Board.P.OpenEventCount(), EventsBeforeLoad) << "a failed start left an event open";
     }
@@ -64,8 +65,8 @@ Outcome RunDay(Day Setting, unsigned FailAt, EFI_STATUS FailWith) {
   } else if (FailAt == 0) {
     EXPECT_TRUE(Armed.Registrations().empty());
     EXPECT_TRUE(Keyboard.Registrations().empty());
-    EXPECT_EQ(Board.Stored(kSetup), WithByte(WithByte(Board.Setup, SETUP_BIOS_SETUP_DEBUG_OFFSET, 1),
-                                             SETUP_SECOND_DEBUG_OFFSET, 1));
+    EXPECT_EQ(Board.Stored(kSetup),
+              WithByte(WithByte(Board.Setup, SETUP_BIOS_SETUP_DEBUG_OFFSET, 1), SETUP_SECOND_DEBUG_OFFSET, 1));
   }
   EXPECT_EQ(Board.P.LiveAllocations(), 0u);
 

@@ -134,11 +134,10 @@ TEST_F(SetupOptionSwitch, KeyPressSetsTheFourBytesAndShowsTheNotice) {
   ASSERT_EQ(Board.P.Console().size(), 1u);
   EXPECT_EQ(Board.P.Console()[0].Text, u"Ready to debug mode ...\n");
   EXPECT_EQ(Board.Lines(),
-            (std::vector<std::string>{
-                "Change Setup Debug Option State....",
-                "[BiosSetupDebug] Set Variable SetupConfig.BiosSetupDebug Success....Success",
-                "[PchHideOption] Set Variable PchRcConfig.PchHideOption Success....Success",
-                "[SocketProcConfig] Set Variable SocketProcConfig.ProcHide Success....Success"}));
+            (std::vector<std::string>{"Change Setup Debug Option State....",
+                                      "[BiosSetupDebug] Set Variable SetupConfig.BiosSetupDebug Success....Success",
+                                      "[PchHideOption] Set Variable PchRcConfig.PchHideOption Success....Success",
+                                      "[SocketProcConfig] Set Variable SocketProcConfig.ProcHide Success....Success"}));
 }
 
 TEST_F(SetupOptionSwitch, TheNextStartClearsWhatTheKeySet) {
@@ -167,10 +166,9 @@ TEST_F(SetupOptionSwitch, NoticeIsShownEvenWhenTheSetupWriteFails) {
   // Stopped before the other two variables.
   EXPECT_EQ(Board.P.Faults().Count("SetVariable"), Writes + 1);
   EXPECT_EQ(Board.Stored(kPchRc), ClearedPchRc());
-  EXPECT_EQ(Board.Lines(),
-            (std::vector<std::string>{
-                "Change Setup Debug Option State....",
-                "[BiosSetupDebug] Set Variable SetupConfig.BiosSetupDebug Failed....Write Protected"}));
+  EXPECT_EQ(Board.Lines(), (std::vector<std::string>{
+                               "Change Setup Debug Option State....",
+                               "[BiosSetupDebug] Set Variable SetupConfig.BiosSetupDebug Failed....Write Protected"}));
 }
 
 TEST_F(SetupOptionSwitch, FailedSetupReadOnTheKeyWritesNothingAndShowsNothing) {

@@ -164,7 +164,8 @@ TEST(SmiVariablePath, WritesAfterExitBootServicesAreRefusedUntouched) {
   // Refused before the SMM lookup: a boot-service call here would fail the test.
   EXPECT_EQ(Smm.Smis().size(), Smis);
   EXPECT_EQ(Board.Stored(kSetup), WithByte(Board.Setup, SETUP_BIOS_SETUP_DEBUG_OFFSET, 0));
-  EXPECT_TRUE(Contains(Board.Lines(), "[BiosSetupDebug] Set Variable SetupConfig.BiosSetupDebug Failed....Unsupported"));
+  EXPECT_TRUE(
+      Contains(Board.Lines(), "[BiosSetupDebug] Set Variable SetupConfig.BiosSetupDebug Failed....Unsupported"));
 }
 
 // --- The handler's side of the contract: what it refuses to act on.
@@ -205,7 +206,12 @@ TEST(SmiPacketDecoding, RefusesMalformedPackets) {
          Rbx = P.size();
        },
        EFI_INVALID_PARAMETER},
-      {"empty name", [](auto &P, UINT64 &) { P[16 + 30] = 0; P[16 + 31] = 0; }, EFI_INVALID_PARAMETER},
+      {"empty name",
+       [](auto &P, UINT64 &) {
+         P[16 + 30] = 0;
+         P[16 + 31] = 0;
+       },
+       EFI_INVALID_PARAMETER},
       {"truncated header",
        [](auto &P, UINT64 &Rbx) {
          P.resize(20);

@@ -20,9 +20,7 @@ struct BuiltImage {
   const char *PdbName;
 };
 
-std::ostream &operator<<(std::ostream &Stream, const BuiltImage &Image) {
-  return Stream << Image.Path;
-}
+std::ostream &operator<<(std::ostream &Stream, const BuiltImage &Image) { return Stream << Image.Path; }
 
 class BuiltImageTest : public testing::TestWithParam<BuiltImage> {
  protected:
@@ -103,9 +101,8 @@ TEST_P(BuiltImageTest, MapsAtItsRvasWithTheDebugPathInPlace) {
   EXPECT_EQ((*Mapped)[1], 'Z');
   auto Entries = Image.DebugEntries();
   ASSERT_TRUE(Entries);
-  auto CodeView = std::find_if(Entries->begin(), Entries->end(), [](const pe::DebugEntry &Entry) {
-    return Entry.Type == pe::kDebugTypeCodeView;
-  });
+  auto CodeView = std::find_if(Entries->begin(), Entries->end(),
+                               [](const pe::DebugEntry &Entry) { return Entry.Type == pe::kDebugTypeCodeView; });
   ASSERT_NE(CodeView, Entries->end());
   ASSERT_LE(uint64_t{CodeView->AddressOfRawData} + CodeView->SizeOfData, Mapped->size());
   std::string MappedPath(reinterpret_cast<const char *>(Mapped->data() + CodeView->AddressOfRawData + 24));

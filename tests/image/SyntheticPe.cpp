@@ -19,17 +19,11 @@ static void Put64(std::vector<uint8_t> &Bytes, size_t Offset, uint64_t Value) {
   Put32(Bytes, Offset + 4, static_cast<uint32_t>(Value >> 32));
 }
 
-uint32_t RvaCountOffset(bool Pe32Plus) {
-  return kOptionalHeader + (Pe32Plus ? 108 : 92);
-}
+uint32_t RvaCountOffset(bool Pe32Plus) { return kOptionalHeader + (Pe32Plus ? 108 : 92); }
 
-uint32_t DirectoryOffset(bool Pe32Plus, unsigned Index) {
-  return kOptionalHeader + (Pe32Plus ? 112 : 96) + Index * 8;
-}
+uint32_t DirectoryOffset(bool Pe32Plus, unsigned Index) { return kOptionalHeader + (Pe32Plus ? 112 : 96) + Index * 8; }
 
-uint32_t SectionTableOffset(bool Pe32Plus) {
-  return DirectoryOffset(Pe32Plus, 16);
-}
+uint32_t SectionTableOffset(bool Pe32Plus) { return DirectoryOffset(Pe32Plus, 16); }
 
 static void PutSection(std::vector<uint8_t> &Bytes, size_t Offset, const char *Name, uint32_t Rva, uint32_t Raw,
                        uint32_t Characteristics) {

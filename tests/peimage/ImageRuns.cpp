@@ -20,8 +20,8 @@ sim::LoadedDriver ImageHotlatch(sim::Platform &P) { return P.LoadPeImage(HOTLATC
 
 void ShowInfoAndErrorMessages(sim::Platform &P) {
   std::vector<UINT8> Config(23, 0);
-  Config[4] = 1;   // the switches below decide, not the preset
-  Config[9] = 1;   // DEBUG_INFO
+  Config[4] = 1;  // the switches below decide, not the preset
+  Config[9] = 1;  // DEBUG_INFO
   Config[21] = 1;  // DEBUG_ERROR
   P.Variables().Put(kDebugMessageConfigName, gDebugMessageConfigGuid,
                     EFI_VARIABLE_NON_VOLATILE | EFI_VARIABLE_BOOTSERVICE_ACCESS | EFI_VARIABLE_RUNTIME_ACCESS, Config);

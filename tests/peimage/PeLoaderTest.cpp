@@ -49,7 +49,8 @@ class ScratchFile {
     Path_ = (std::filesystem::temp_directory_path() /
              ("peimage-" + std::to_string(getpid()) + "-" + std::to_string(Serial++) + ".efi"))
                 .string();
-    std::ofstream(Path_, std::ios::binary).write(reinterpret_cast<const char *>(Bytes.data()), (std::streamsize)Bytes.size());
+    std::ofstream(Path_, std::ios::binary)
+        .write(reinterpret_cast<const char *>(Bytes.data()), (std::streamsize)Bytes.size());
   }
   ~ScratchFile() { std::filesystem::remove(Path_); }
   const std::string &Path() const { return Path_; }
@@ -94,7 +95,8 @@ TEST(PeLoader, TheImageIsLaidOutAtItsRvasAndRelocatedForItsRealBase) {
   const EFI_LOADED_IMAGE_PROTOCOL *Loaded = Driver.LoadedImage();
   ASSERT_NE(Loaded, nullptr);
   VOID *Interface = nullptr;
-  ASSERT_EQ(P.BootServices()->HandleProtocol(Driver.ImageHandle(), &gEfiLoadedImageProtocolGuid, &Interface), EFI_SUCCESS);
+  ASSERT_EQ(P.BootServices()->HandleProtocol(Driver.ImageHandle(), &gEfiLoadedImageProtocolGuid, &Interface),
+            EFI_SUCCESS);
   EXPECT_EQ(Interface, Loaded);
   EXPECT_EQ(Loaded->ImageCodeType, EfiBootServicesCode);
   EXPECT_EQ(Loaded->ImageDataType, EfiBootServicesData);

@@ -45,7 +45,8 @@ TEST(RosterImage, FullBoardInventoryMatchesTheHostBuildByteForByte) {
 
   ASSERT_EQ(Image.Images.size(), Host.Images.size());
   for (size_t Index = 0; Index < Image.Images.size(); Index++) {
-    EXPECT_TRUE(Image.Images[Index] == Host.Images[Index]) << FirstByteDifference(Image.Images[Index], Host.Images[Index]);
+    EXPECT_TRUE(Image.Images[Index] == Host.Images[Index])
+        << FirstByteDifference(Image.Images[Index], Host.Images[Index]);
   }
   EXPECT_TRUE(Image.SataMessages == Host.SataMessages) << "SATA_INFO messages differ in bytes or order";
   EXPECT_TRUE(Image.Lines == Host.Lines) << FirstLineDifference(Host.Lines, Image.Lines);
@@ -77,7 +78,8 @@ TEST(RosterImage, RefusedRecordAreasTakeTheSameFailurePathInBothBuilds) {
 TEST(RosterImage, AnAssertionInAnImageTranscriptFailsTheTest) {
   const RosterRun Image = RunInventory(ImageRoster, RefuseAllPool);
   ASSERT_FALSE(Image.Lines.empty());
-  EXPECT_NONFATAL_FAILURE(ExpectNoAssertion(Image.Reports, Image.Lines, "PE32+ image"), "assertion in the PE32+ image run");
+  EXPECT_NONFATAL_FAILURE(ExpectNoAssertion(Image.Reports, Image.Lines, "PE32+ image"),
+                          "assertion in the PE32+ image run");
   EXPECT_NONFATAL_FAILURE(ExpectNoAssertion({}, Image.Lines, "PE32+ image"), "listener line");
   EXPECT_NONFATAL_FAILURE(ExpectNoAssertion(Image.Reports, {}, "PE32+ image"), "assert record");
 }

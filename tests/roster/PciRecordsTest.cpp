@@ -141,9 +141,10 @@ TEST_F(PciRecordsTest, CapabilityNearTheEndReadsItsLinkStatusFromTheExtendedFiel
 
 TEST_F(PciRecordsTest, AreaHoldsTwentyFourRecordsAndTheWalkStopsThere) {
   for (UINT8 Device = 1; Device <= 7; Device++) {
-    AddEndpointBehindBridge(*Pci, {0, Device, 0, (UINT8)(Device * 0x10), sim::PciRootBridge::LinkStatus(3, Device), 4,
-                                   (UINT16)(Device * 0x100)},
-                            Device <= 6 ? &Expected : nullptr);
+    AddEndpointBehindBridge(
+        *Pci,
+        {0, Device, 0, (UINT8)(Device * 0x10), sim::PciRootBridge::LinkStatus(3, Device), 4, (UINT16)(Device * 0x100)},
+        Device <= 6 ? &Expected : nullptr);
   }
   RunAndCompare();
   ImageView View{OnlyImage()};

@@ -230,9 +230,8 @@ TEST(PciRootBridgesTest, AFailedLookupLeavesTheOtherInstancesReachable) {
   EXPECT_EQ(Result.Reads[0].size(), 0u);
   EXPECT_EQ(Result.ConfigurationCalls, (std::vector<size_t>{0, 1}));
 
-  const Outcome NoHandles = RunTwoSockets(nullptr, nullptr, [](sim::Platform &P) {
-    P.Faults().FailNth("LocateHandleBuffer", 1, EFI_OUT_OF_RESOURCES);
-  });
+  const Outcome NoHandles = RunTwoSockets(
+      nullptr, nullptr, [](sim::Platform &P) { P.Faults().FailNth("LocateHandleBuffer", 1, EFI_OUT_OF_RESOURCES); });
   ExpectImage(NoHandles, {});
   EXPECT_EQ(NoHandles.TotalReads(), 0u);
 }

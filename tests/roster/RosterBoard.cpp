@@ -101,8 +101,8 @@ void AddEndpointBehindBridge(sim::PciRootBridge &Pci, const EndpointBehindBridge
                              std::vector<PciExpectation> *Expected) {
   Pci.AddBridge(Layout.BridgeBus, Layout.BridgeDevice, Layout.BridgeFunction, Layout.EndpointBus, Layout.LinkStatus);
   for (UINT8 Function = 0; Function < Layout.Functions; Function++) {
-    sim::PciEndpointIds Ids{0x15B3, (UINT16)(Layout.FirstDeviceId + Function), 0x02, 0x00, 0x15B3,
-                            (UINT16)(0x0100 + Layout.EndpointBus + Function)};
+    sim::PciEndpointIds Ids{0x15B3, (UINT16)(Layout.FirstDeviceId + Function),       0x02, 0x00,
+                            0x15B3, (UINT16)(0x0100 + Layout.EndpointBus + Function)};
     Pci.AddEndpoint(Layout.EndpointBus, 0, Function, Ids, Layout.Functions > 1);
     if (Expected != nullptr) {
       const UINT16 Link = Layout.LinkStatus.value_or(0);

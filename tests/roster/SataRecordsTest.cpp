@@ -98,8 +98,8 @@ TEST_F(SataRecordsTest, CapacitiesInDecimalGigabytesMostSignificantByteFirst) {
       {"4096-byte logical sectors", sim::IdentifyData().Sectors48(244190646).LogicalSectorWords(2048), 1000},
       {"28-bit sector count", sim::IdentifyData().Sectors28(0x0FFFFFFF), 137},
       {"65,536 GB and more keep 16 bits", sim::IdentifyData().Sectors48(140000000000ULL), (UINT16)(71680 % 65536)},
-      {"word 106 without a valid signature", sim::IdentifyData().Sectors48(1953525168).Word(106, 0x9000).Word(117, 2048),
-       1000},
+      {"word 106 without a valid signature",
+       sim::IdentifyData().Sectors48(1953525168).Word(106, 0x9000).Word(117, 2048), 1000},
       {"ATAPI device", sim::IdentifyData().Sectors48(1953525168).Atapi(), 0},
   };
   UINT8 Port = 0;
@@ -149,7 +149,7 @@ TEST_F(SataRecordsTest, SendIsRetriedUpToThreeTimes) {
   AddDisk(false, 1, sim::IdentifyData().Model("M").Serial("S").Sectors28(1000000));
   Transport().Script(sim::ManagementTransport::Member::SendCommand,
                      {EFI_TIMEOUT, EFI_DEVICE_ERROR, EFI_SUCCESS,  // the drive: third attempt goes through
-                      EFI_TIMEOUT, EFI_TIMEOUT, EFI_TIMEOUT});      // port 0: given up
+                      EFI_TIMEOUT, EFI_TIMEOUT, EFI_TIMEOUT});  // port 0: given up
   RunInventory();
   const auto All = Messages();
   ASSERT_EQ(All.size(), 3u + 3u + 12u);

@@ -75,7 +75,8 @@ TEST_F(TranscriptTest, OneWholeInventoryPrintsEveryMessageInOrder) {
   AddEndpointBehindBridge(Pci, {0, 1, 0, 0x3B, sim::PciRootBridge::LinkStatus(3, 8), 1, 0x1017}, &Records);
   P.Add<sim::PlatformIdentity>(P, 0x1122, 0x3344, 0x5566, 0x7788);
   Transport();
-  P.Add<sim::DiskInfoDisk>(P, AhciDisk(false, 0, sim::IdentifyData().Model("DISK").Serial(" SN1").Sectors48(1953525168)));
+  P.Add<sim::DiskInfoDisk>(P,
+                           AhciDisk(false, 0, sim::IdentifyData().Model("DISK").Serial(" SN1").Sectors48(1953525168)));
 
   sim::DebugTranscript Transcript(P);
   RunInventory();

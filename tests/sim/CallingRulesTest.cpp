@@ -23,8 +23,8 @@ constexpr EFI_GUID kWatched = {0xAAAA0002, 0x1, 0x2, {1, 2, 3, 4, 5, 6, 7, 8}};
 std::vector<std::string> FailuresOf(const std::function<void()> &Body) {
   testing::TestPartResultArray Results;
   {
-    testing::ScopedFakeTestPartResultReporter Reporter(testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD,
-                                                       &Results);
+    testing::ScopedFakeTestPartResultReporter Reporter(
+        testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &Results);
     Body();
   }
   std::vector<std::string> Messages;
@@ -95,7 +95,8 @@ TEST_F(CallingRulesTest, ConsoleOutputAfterExitBootServicesFailsAndWritesNothing
   EXPECT_NONFATAL_FAILURE(Status = ConOut->OutputString(ConOut, const_cast<CHAR16 *>(u"after")),
                           "ConOut.OutputString called after ExitBootServices");
   EXPECT_TRUE(EFI_ERROR(Status));
-  EXPECT_NONFATAL_FAILURE(ConOut->SetCursorPosition(ConOut, 0, 0), "ConOut.SetCursorPosition called after ExitBootServices");
+  EXPECT_NONFATAL_FAILURE(ConOut->SetCursorPosition(ConOut, 0, 0),
+                          "ConOut.SetCursorPosition called after ExitBootServices");
   ASSERT_EQ(P.Console().size(), 1u);
   EXPECT_EQ(P.Console()[0].Text, u"before");
 }

@@ -19,7 +19,9 @@ void ExpectImage(sim::DriverImage Which, EFI_MEMORY_TYPE CodeType, EFI_MEMORY_TY
   EXPECT_NE(Hooks->SpinRead, nullptr) << "the loader binds the module's hooks to the platform";
 }
 
-TEST(DriverImages, RosterIsABootServiceDriver) { ExpectImage(sim::DriverImage::Roster, EfiBootServicesCode, EfiBootServicesData); }
+TEST(DriverImages, RosterIsABootServiceDriver) {
+  ExpectImage(sim::DriverImage::Roster, EfiBootServicesCode, EfiBootServicesData);
+}
 
 TEST(DriverImages, HotlatchIsARuntimeDriver) {
   ExpectImage(sim::DriverImage::Hotlatch, EfiRuntimeServicesCode, EfiRuntimeServicesData);

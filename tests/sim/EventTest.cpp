@@ -85,10 +85,12 @@ TEST_F(EventTest, ExitBootServicesSignalsItsGroupAndLaterBootServiceCallsFailBut
   Probe ByType{"by-type", &Runs}, ByGroup{"by-group", &Runs}, Virtual{"virtual", &Runs};
   EFI_EVENT E1 = nullptr, E2 = nullptr, E3 = nullptr;
   ASSERT_EQ(Bs->CreateEvent(EVT_SIGNAL_EXIT_BOOT_SERVICES, TPL_CALLBACK, RecordNotify, &ByType, &E1), EFI_SUCCESS);
-  ASSERT_EQ(Bs->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_NOTIFY, RecordNotify, &ByGroup, &gEfiEventExitBootServicesGuid, &E2),
-            EFI_SUCCESS);
-  ASSERT_EQ(Bs->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_NOTIFY, RecordNotify, &Virtual, &gEfiEventVirtualAddressChangeGuid, &E3),
-            EFI_SUCCESS);
+  ASSERT_EQ(
+      Bs->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_NOTIFY, RecordNotify, &ByGroup, &gEfiEventExitBootServicesGuid, &E2),
+      EFI_SUCCESS);
+  ASSERT_EQ(
+      Bs->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_NOTIFY, RecordNotify, &Virtual, &gEfiEventVirtualAddressChangeGuid, &E3),
+      EFI_SUCCESS);
 
   P.ExitBootServices();
   EXPECT_THAT(Names(Runs), UnorderedElementsAre("by-type", "by-group"));
@@ -115,7 +117,8 @@ TEST_F(EventTest, VirtualAddressChangeConvertsPointersOnlyInsideItsNotifications
                   RequiredStatus = P.RuntimeServices()->ConvertPointer(0, &Optional);
                 }};
   EFI_EVENT Event = nullptr;
-  ASSERT_EQ(Bs->CreateEvent(EVT_SIGNAL_VIRTUAL_ADDRESS_CHANGE, TPL_NOTIFY, RecordNotify, &Convert, &Event), EFI_SUCCESS);
+  ASSERT_EQ(Bs->CreateEvent(EVT_SIGNAL_VIRTUAL_ADDRESS_CHANGE, TPL_NOTIFY, RecordNotify, &Convert, &Event),
+            EFI_SUCCESS);
   P.ExitBootServices();
   P.SetVirtualAddressMap(0x10000);
 

@@ -80,8 +80,10 @@ TEST_F(FaultTest, UnmodelledServicesFailTheTestLoudlyInsteadOfCrashing) {
                           "unexpected call: AllocatePages");
   EXPECT_EQ(Status, EFI_UNSUPPORTED);
   EXPECT_NONFATAL_FAILURE(Status = Bs->Stall(10), "unexpected call: Stall");
-  EXPECT_NONFATAL_FAILURE(P.RuntimeServices()->ResetSystem(EfiResetCold, EFI_SUCCESS, 0, nullptr), "unexpected call: ResetSystem");
-  EXPECT_NONFATAL_FAILURE(P.SystemTable()->ConOut->Reset(P.SystemTable()->ConOut, FALSE), "unexpected call: ConOut.Reset");
+  EXPECT_NONFATAL_FAILURE(P.RuntimeServices()->ResetSystem(EfiResetCold, EFI_SUCCESS, 0, nullptr),
+                          "unexpected call: ResetSystem");
+  EXPECT_NONFATAL_FAILURE(P.SystemTable()->ConOut->Reset(P.SystemTable()->ConOut, FALSE),
+                          "unexpected call: ConOut.Reset");
 }
 
 TEST_F(FaultTest, EveryTableEntryIsFilled) {

@@ -34,7 +34,8 @@ TEST(Loader, TheImageHandleCarriesTheLoadedImageProtocolOfTheMapping) {
   sim::Platform P;
   sim::LoadedDriver Runtime = P.LoadModule(SIM_PROBE_MODULE, 12);
   VOID *Interface = nullptr;
-  ASSERT_EQ(P.BootServices()->HandleProtocol(Runtime.ImageHandle(), &gEfiLoadedImageProtocolGuid, &Interface), EFI_SUCCESS);
+  ASSERT_EQ(P.BootServices()->HandleProtocol(Runtime.ImageHandle(), &gEfiLoadedImageProtocolGuid, &Interface),
+            EFI_SUCCESS);
   auto *Image = static_cast<EFI_LOADED_IMAGE_PROTOCOL *>(Interface);
   EXPECT_EQ(Image, Runtime.LoadedImage());
   EXPECT_EQ(Image->ImageCodeType, EfiRuntimeServicesCode);
@@ -53,7 +54,8 @@ TEST(Loader, TheImageHandleCarriesTheLoadedImageProtocolOfTheMapping) {
 
 TEST(Loader, AMissingModuleOrAWrongSubsystemFailsWithoutCrashing) {
   sim::Platform P;
-  EXPECT_NONFATAL_FAILURE({ sim::LoadedDriver Missing = P.LoadModule("/nonexistent/module.so", 11); }, "cannot copy module");
+  EXPECT_NONFATAL_FAILURE({ sim::LoadedDriver Missing = P.LoadModule("/nonexistent/module.so", 11); },
+                          "cannot copy module");
   EXPECT_NONFATAL_FAILURE({ sim::LoadedDriver Application = P.LoadModule(SIM_PROBE_MODULE, 10); }, "only 11 and 12");
   std::optional<sim::LoadedDriver> Missing;
   EXPECT_NONFATAL_FAILURE(Missing.emplace(P.LoadModule("/nonexistent/module.so", 11)), "cannot copy module");

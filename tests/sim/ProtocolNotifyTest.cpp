@@ -164,7 +164,8 @@ TEST_F(ProtocolNotifyTest, InstallMultipleIsAllOrNothingAndNotifiesAfterTheWhole
   EXPECT_EQ(Same, Handle);
   EXPECT_EQ(P.InterfaceOn(Handle, kThird), nullptr);
 
-  EXPECT_EQ(Bs->UninstallMultipleProtocolInterfaces(Handle, &kGuid, &I1, &kOtherGuid, &I3, nullptr), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(Bs->UninstallMultipleProtocolInterfaces(Handle, &kGuid, &I1, &kOtherGuid, &I3, nullptr),
+            EFI_INVALID_PARAMETER);
   EXPECT_EQ(P.InterfaceOn(Handle, kGuid), &I1) << "a failed uninstall puts back what it took";
   EXPECT_EQ(Bs->UninstallMultipleProtocolInterfaces(Handle, &kGuid, &I1, &kOtherGuid, &I2, nullptr), EFI_SUCCESS);
   EXPECT_TRUE(P.HandlesWith(kGuid).empty());

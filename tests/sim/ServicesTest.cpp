@@ -28,15 +28,17 @@ TEST(Console, WritesAreRecordedAtTheCursorAndMoveIt) {
   EXPECT_EQ(Out->OutputString(Out, nullptr), EFI_INVALID_PARAMETER);
   EXPECT_EQ(P.Console().size(), 2u);
   VOID *Interface = nullptr;
-  EXPECT_EQ(P.BootServices()->HandleProtocol(P.SystemTable()->ConsoleOutHandle, &gEfiSimpleTextOutProtocolGuid, &Interface),
-            EFI_SUCCESS);
+  EXPECT_EQ(
+      P.BootServices()->HandleProtocol(P.SystemTable()->ConsoleOutHandle, &gEfiSimpleTextOutProtocolGuid, &Interface),
+      EFI_SUCCESS);
   EXPECT_EQ(Interface, Out);
 }
 
 TEST(StatusCodes, ReportsAreCopiedWithHeaderAndPayload) {
   sim::Platform P;
   EFI_STATUS_CODE_PROTOCOL *Protocol = nullptr;
-  ASSERT_EQ(P.BootServices()->LocateProtocol(&gEfiStatusCodeRuntimeProtocolGuid, nullptr, reinterpret_cast<VOID **>(&Protocol)),
+  ASSERT_EQ(P.BootServices()->LocateProtocol(&gEfiStatusCodeRuntimeProtocolGuid, nullptr,
+                                             reinterpret_cast<VOID **>(&Protocol)),
             EFI_SUCCESS);
   struct {
     EFI_STATUS_CODE_DATA Header;
@@ -89,7 +91,8 @@ TEST(HobList, BuiltListIsInstalledAsAConfigurationTableAndWalksToTheEnd) {
     }
     Hob += Header.HobLength;
   }
-  EXPECT_EQ(Types, (std::vector<UINT16>{EFI_HOB_TYPE_RESOURCE_DESCRIPTOR, EFI_HOB_TYPE_GUID_EXTENSION, EFI_HOB_TYPE_END_OF_HOB_LIST}));
+  EXPECT_EQ(Types, (std::vector<UINT16>{EFI_HOB_TYPE_RESOURCE_DESCRIPTOR, EFI_HOB_TYPE_GUID_EXTENSION,
+                                        EFI_HOB_TYPE_END_OF_HOB_LIST}));
   EXPECT_EQ(Lengths, (std::vector<UINT16>{16, 32, 8})) << "lengths padded to 8 bytes";
 
   auto Unpadded = sim::HobListBuilder().AddUnpaddedGuidHob(kGuid, Mask).Build();

@@ -28,7 +28,8 @@ class TplTest : public testing::Test {
 
 TEST_F(TplTest, QueuedNotificationsRunHighestFirstThenFifoEachAtItsOwnLevel) {
   Probe A{"callback-1", &Runs}, B{"notify-1", &Runs}, C{"callback-2", &Runs}, D{"notify-2", &Runs};
-  EFI_EVENT EA = Create(TPL_CALLBACK, A), EB = Create(TPL_NOTIFY, B), EC = Create(TPL_CALLBACK, C), ED = Create(TPL_NOTIFY, D);
+  EFI_EVENT EA = Create(TPL_CALLBACK, A), EB = Create(TPL_NOTIFY, B), EC = Create(TPL_CALLBACK, C),
+            ED = Create(TPL_NOTIFY, D);
 
   P.RunAt(TPL_HIGH_LEVEL - 1, [&] {
     for (EFI_EVENT Event : {EA, EB, EC, ED}) {

@@ -96,8 +96,9 @@ TEST_F(VariableTest, AfterExitBootServicesOnlyRuntimeVariablesAreSeenAndSet) {
   Byte = 3;
   EXPECT_EQ(Rt->SetVariable(u"New", &kVendor, EFI_VARIABLE_NON_VOLATILE | EFI_VARIABLE_BOOTSERVICE_ACCESS, 1, &Byte),
             EFI_INVALID_PARAMETER);
-  EXPECT_EQ(Rt->SetVariable(u"Volatile", &kVendor, EFI_VARIABLE_BOOTSERVICE_ACCESS | EFI_VARIABLE_RUNTIME_ACCESS, 1, &Byte),
-            EFI_INVALID_PARAMETER);
+  EXPECT_EQ(
+      Rt->SetVariable(u"Volatile", &kVendor, EFI_VARIABLE_BOOTSERVICE_ACCESS | EFI_VARIABLE_RUNTIME_ACCESS, 1, &Byte),
+      EFI_INVALID_PARAMETER);
   EXPECT_EQ(Rt->SetVariable(u"Runtime", &kVendor, kNvBsRt, 1, &Byte), EFI_SUCCESS);
   EXPECT_EQ(P.Variables().Find(u"Runtime", kVendor)->Data, (std::vector<UINT8>{3}));
 }

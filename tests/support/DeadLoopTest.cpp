@@ -205,7 +205,8 @@ TEST_F(DeadLoopTest, CpuDeadLoopReportsItsCallerAndSpinsUntilReleased) {
   SyntheticImage Image;
   Image.BuildPe(ImageKind::Pe32Plus);
   Image.AddCodeView("D:\\fw\\Caller.pdb");
-  const uint8_t Stub[] = {0x48, 0x83, 0xEC, 0x08, 0xFF, 0xD7, 0x48, 0x83, 0xC4, 0x08, 0xC3};  // sub rsp,8; call rdi; add rsp,8; ret
+  const uint8_t Stub[] = {0x48, 0x83, 0xEC, 0x08, 0xFF, 0xD7,
+                          0x48, 0x83, 0xC4, 0x08, 0xC3};  // sub rsp,8; call rdi; add rsp,8; ret
   std::memcpy(Image.Bytes() + 0x800, Stub, sizeof Stub);
   ASSERT_EQ(mprotect(Image.Bytes(), 0x4000, PROT_READ | PROT_EXEC), 0);
 
@@ -239,7 +240,8 @@ void ExpectRealImageNamesItself(ProbeTest &Test, const SUPPORT_PROBE *Probe, sim
   const UINTN Entry = Parsed.Image->AddressOfEntryPoint();
   Transcript.Clear();
   Probe->ReportCallerModule(Image.Address() + Entry);
-  EXPECT_THAT(Transcript.Lines(), ElementsAre("Module[" + Name + "], 0x" + Hex32(Image.Address()) + ":0x" + Hex32(Entry)));
+  EXPECT_THAT(Transcript.Lines(),
+              ElementsAre("Module[" + Name + "], 0x" + Hex32(Image.Address()) + ":0x" + Hex32(Entry)));
 }
 
 TEST_F(DeadLoopTest, BuiltRosterImageReportsItsOwnName) {

@@ -11,7 +11,8 @@ constexpr EFI_GUID kSomeGuid = {0x12345678, 0x9ABC, 0xDEF0, {0x01, 0x23, 0x45, 0
 
 UINT64 Slot(const sim::StatusCodeReport &Report, size_t Index) {
   UINT64 Value;
-  std::memcpy(&Value, Report.Data.data() + sizeof(EFI_STATUS_CODE_DATA) + OFFSET_OF(DEBUG_INFO_RECORD, Slots) + 8 * Index,
+  std::memcpy(&Value,
+              Report.Data.data() + sizeof(EFI_STATUS_CODE_DATA) + OFFSET_OF(DEBUG_INFO_RECORD, Slots) + 8 * Index,
               sizeof Value);
   return Value;
 }
@@ -36,7 +37,8 @@ TEST_F(DebugRecordTest, TwelveSlotsOfEveryKindRenderBack) {
   static const char16_t Wide[] = u"wide";
   Probe->DebugPrint(DEBUG_INFO, "%d %u %x %4X %ld %lx %p %a %s %c %g %r\n", -5, 7u, 0xAB, 0x1F, (INT64)-3000000000LL,
                     (UINT64)0x123456789ULL, (VOID *)0x1234, "ascii", Wide, (UINTN)'Z', &kSomeGuid, EFI_NOT_FOUND);
-  EXPECT_EQ(Transcript->Text(), "-5 7 AB 001F -3000000000 123456789 1234 ascii wide Z 12345678-9ABC-DEF0-0123-456789ABCDEF Not Found\n");
+  EXPECT_EQ(Transcript->Text(),
+            "-5 7 AB 001F -3000000000 123456789 1234 ascii wide Z 12345678-9ABC-DEF0-0123-456789ABCDEF Not Found\n");
 
   auto Reports = DebugReports();
   ASSERT_EQ(Reports.size(), 1u);
@@ -173,8 +175,8 @@ TEST_F(DebugRecordTest, AssertRecordStaysWithin200BytesCuttingTheDescriptionFirs
   const AssertSizeCase Cases[] = {
       {100, 58, 100, 58},  // exactly 200 bytes
       {100, 59, 100, 58},  // one over: the description gives way
-      {158, 10, 158, 0},   // the path alone leaves room only for an empty description
-      {159, 10, 158, 0},   // the path itself is cut
+      {158, 10, 158, 0},  // the path alone leaves room only for an empty description
+      {159, 10, 158, 0},  // the path itself is cut
       {500, 500, 158, 0},
   };
   for (const auto &Case : Cases) {

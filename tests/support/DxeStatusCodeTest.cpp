@@ -45,7 +45,8 @@ TEST_F(DxeStatusCodeTest, NoDataTypeMeansSpecificDataAndNoDataMeansHeaderOnly) {
 
 TEST_F(DxeStatusCodeTest, DataAndSizeThatDisagreeAreRefused) {
   UINT8 Byte = 0;
-  EXPECT_EQ(Probe->ReportStatusCodeEx(kProgressCode, kSomeValue, 0, nullptr, nullptr, nullptr, 4), EFI_INVALID_PARAMETER);
+  EXPECT_EQ(Probe->ReportStatusCodeEx(kProgressCode, kSomeValue, 0, nullptr, nullptr, nullptr, 4),
+            EFI_INVALID_PARAMETER);
   EXPECT_EQ(Probe->ReportStatusCodeEx(kProgressCode, kSomeValue, 0, nullptr, nullptr, &Byte, 0), EFI_INVALID_PARAMETER);
   auto Failed = Asserts();
   ASSERT_EQ(Failed.size(), 2u);
@@ -122,7 +123,8 @@ TEST_F(DxeStatusCodeTest, ProtocolIsLocatedOnceAndThenCached) {
   EXPECT_EQ(Platform.Faults().Count("LocateProtocol"), Lookups + 1);
 }
 
-EFI_STATUS EFIAPI StaleListener(EFI_STATUS_CODE_TYPE, EFI_STATUS_CODE_VALUE, UINT32, CONST EFI_GUID *, EFI_STATUS_CODE_DATA *) {
+EFI_STATUS EFIAPI StaleListener(EFI_STATUS_CODE_TYPE, EFI_STATUS_CODE_VALUE, UINT32, CONST EFI_GUID *,
+                                EFI_STATUS_CODE_DATA *) {
   return EFI_WARN_STALE_DATA;
 }
 

@@ -41,27 +41,29 @@ TEST_P(LevelFilterTest, VariableSettlesTheMaskOnceAndFiltersMessages) {
 
 INSTANTIATE_TEST_SUITE_P(
     Presets, LevelFilterTest,
-    ::testing::Values(
-        LevelCase{"NoVariable", std::nullopt, 0x08000000, {"dead loop"}},
-        LevelCase{"Preset0", Config({}), 0x08000000, {"dead loop"}},
-        LevelCase{"Preset1", Config({{0, 1}}), 0x00000040, {"info"}},
-        LevelCase{"Preset2", Config({{0, 2}}), 0x80000000, {"error", "dead loop"}},
-        LevelCase{"Preset3", Config({{0, 3}}), 0x00000002, {}},
-        LevelCase{"Preset4", Config({{0, 4}}), 0xFFFFFFCF, {"info", "error", "dead loop"}},
-        LevelCase{"Preset7", Config({{0, 7}}), 0x00000000, {}},
-        LevelCase{"SwitchesAllOff", Config({{0, 2}, {4, 1}}), 0x00000000, {}},
-        LevelCase{"SwitchesInfoAndError", Config({{4, 1}, {9, 1}, {21, 0xFF}}), 0x80000040, {"info", "error", "dead loop"}},
-        LevelCase{"UnusedByte22", Config({{4, 1}, {22, 1}}), 0x00000000, {}},
-        // A shorter record reads its missing bytes as 0.
-        LevelCase{"OneByteRecord", Config({{0, 2}}, 1), 0x80000000, {"error", "dead loop"}},
-        LevelCase{"ShortSwitchRecord", Config({{4, 1}, {9, 1}}, 10), 0x00000040, {"info"}},
-        // A record larger than 23 bytes cannot be read: the default stays, settled.
-        LevelCase{"TooLarge", Config({{0, 2}}, 24), 0x08000000, {"dead loop"}}),
+    ::testing::Values(LevelCase{"NoVariable", std::nullopt, 0x08000000, {"dead loop"}},
+                      LevelCase{"Preset0", Config({}), 0x08000000, {"dead loop"}},
+                      LevelCase{"Preset1", Config({{0, 1}}), 0x00000040, {"info"}},
+                      LevelCase{"Preset2", Config({{0, 2}}), 0x80000000, {"error", "dead loop"}},
+                      LevelCase{"Preset3", Config({{0, 3}}), 0x00000002, {}},
+                      LevelCase{"Preset4", Config({{0, 4}}), 0xFFFFFFCF, {"info", "error", "dead loop"}},
+                      LevelCase{"Preset7", Config({{0, 7}}), 0x00000000, {}},
+                      LevelCase{"SwitchesAllOff", Config({{0, 2}, {4, 1}}), 0x00000000, {}},
+                      LevelCase{"SwitchesInfoAndError",
+                                Config({{4, 1}, {9, 1}, {21, 0xFF}}),
+                                0x80000040,
+                                {"info", "error", "dead loop"}},
+                      LevelCase{"UnusedByte22", Config({{4, 1}, {22, 1}}), 0x00000000, {}},
+                      // A shorter record reads its missing bytes as 0.
+                      LevelCase{"OneByteRecord", Config({{0, 2}}, 1), 0x80000000, {"error", "dead loop"}},
+                      LevelCase{"ShortSwitchRecord", Config({{4, 1}, {9, 1}}, 10), 0x00000040, {"info"}},
+                      // A record larger than 23 bytes cannot be read: the default stays, settled.
+                      LevelCase{"TooLarge", Config({{0, 2}}, 24), 0x08000000, {"dead loop"}}),
     [](const ::testing::TestParamInfo<LevelCase> &Info) { return std::string(Info.param.Name); });
 
 TEST_F(ProbeTest, EverySwitchByteSelectsItsOwnLevel) {
   ASSERT_EQ(Start(), EFI_SUCCESS);
-  const UINT32 Expected[] = {0x1,    0x2,     0x4,     0x8,      0x40,     0x80,     0x100,    0x400,     0x1000,
+  const UINT32 Expected[] = {0x1,    0x2,     0x4,     0x8,     0x40,     0x80,     0x100,    0x400,     0x1000,
                              0x4000, 0x10000, 0x20000, 0x80000, 0x100000, 0x200000, 0x400000, 0x80000000};
   for (size_t Byte = 5; Byte <= 21; Byte++) {
     std::vector<UINT8> Record = Config({{4, 1}, {Byte, 1}});
@@ -135,7 +137,8 @@ TEST_F(HobTestCase, NoHobListWhileVariablesAreNotAvailableAssertsWithoutRecursin
 TEST_F(HobTestCase, SetDebugMaskWhilePendingIsReplacedByTheVariable) {
   Platform.Variables().SetNotAvailableYet(true);
   ASSERT_EQ(Start(), EFI_SUCCESS);
-  auto *Mask = static_cast<EFI_DEBUG_MASK_PROTOCOL *>(Platform.InterfaceOn(Image->ImageHandle(), gEfiDebugMaskProtocolGuid));
+  auto *Mask =
+      static_cast<EFI_DEBUG_MASK_PROTOCOL *>(Platform.InterfaceOn(Image->ImageHandle(), gEfiDebugMaskProtocolGuid));
   ASSERT_NE(Mask, nullptr);
   EXPECT_EQ(Mask->Revision, 0x00010000);
 
@@ -189,7 +192,8 @@ TEST_F(HobTestCase, AfterExitBootServicesTheLookupCallsNothing) {
 TEST_F(HobTestCase, DebugMacroFollowsTheMaskThroughEveryChange) {
   Platform.Variables().SetNotAvailableYet(true);
   ASSERT_EQ(Start(), EFI_SUCCESS);
-  auto *Mask = static_cast<EFI_DEBUG_MASK_PROTOCOL *>(Platform.InterfaceOn(Image->ImageHandle(), gEfiDebugMaskProtocolGuid));
+  auto *Mask =
+      static_cast<EFI_DEBUG_MASK_PROTOCOL *>(Platform.InterfaceOn(Image->ImageHandle(), gEfiDebugMaskProtocolGuid));
   ASSERT_NE(Mask, nullptr);
 
   // Pending: every DEBUG still reaches the library, which tries the variable again.

@@ -92,9 +92,7 @@ TEST_F(PrintTest, ListenerNamesStatusesFromTheOlderTable) {
   ExpectRendering("00000002 Reserved (29)", "%r %r", EFI_NOT_AVAILABLE_YET, ENCODE_ERROR(29));
 }
 
-TEST_F(PrintTest, LineEndsBecomeCarriageReturnLineFeed) {
-  Expect("a\r\nb\r\nc\r\nd\re", "a\nb\n\rc\r\nd\re");
-}
+TEST_F(PrintTest, LineEndsBecomeCarriageReturnLineFeed) { Expect("a\r\nb\r\nc\r\nd\re", "a\nb\n\rc\r\nd\re"); }
 
 TEST_F(PrintTest, OutputIsCutAtTheBufferAndAlwaysTerminated) {
   CHAR8 Buffer[8];

@@ -81,9 +81,11 @@ TEST_F(RuntimeStatusCodeTest, DestructorClosesBothEventsOnce) {
   EXPECT_EQ(Platform.Faults().Count("CloseEvent"), Closes);
 }
 
-EFI_STATUS EFIAPI CountingListener(EFI_STATUS_CODE_TYPE, EFI_STATUS_CODE_VALUE, UINT32, CONST EFI_GUID *, EFI_STATUS_CODE_DATA *);
+EFI_STATUS EFIAPI CountingListener(EFI_STATUS_CODE_TYPE, EFI_STATUS_CODE_VALUE, UINT32, CONST EFI_GUID *,
+                                   EFI_STATUS_CODE_DATA *);
 unsigned gListenerCalls = 0;
-EFI_STATUS EFIAPI CountingListener(EFI_STATUS_CODE_TYPE, EFI_STATUS_CODE_VALUE, UINT32, CONST EFI_GUID *, EFI_STATUS_CODE_DATA *) {
+EFI_STATUS EFIAPI CountingListener(EFI_STATUS_CODE_TYPE, EFI_STATUS_CODE_VALUE, UINT32, CONST EFI_GUID *,
+                                   EFI_STATUS_CODE_DATA *) {
   gListenerCalls++;
   return EFI_SUCCESS;
 }

@@ -14,9 +14,9 @@ struct SUPPORT_PROBE {
   VOID (*MacroDebug)(UINTN Level);
   UINT32 (*GetDebugPrintErrorLevel)(VOID);
   UINT32 (*DecodeDebugMessageConfig)(CONST UINT8 *Config);
-  EFI_STATUS (*ReportStatusCodeEx)(EFI_STATUS_CODE_TYPE Type, EFI_STATUS_CODE_VALUE Value, UINT32 Instance,
-                                   CONST EFI_GUID *CallerId, CONST EFI_GUID *ExtendedDataGuid,
-                                   CONST VOID *ExtendedData, UINTN ExtendedDataSize);
+  EFI_STATUS(*ReportStatusCodeEx)
+  (EFI_STATUS_CODE_TYPE Type, EFI_STATUS_CODE_VALUE Value, UINT32 Instance, CONST EFI_GUID *CallerId,
+   CONST EFI_GUID *ExtendedDataGuid, CONST VOID *ExtendedData, UINTN ExtendedDataSize);
   VOID (*CpuDeadLoop)(VOID);
   VOID (*ReportCallerModule)(UINTN Address);
   EFI_STATUS (*GetModuleNameFromPdb)(VOID *ImageBase, CHAR8 *NameBuffer, UINTN BufferSize);
@@ -27,8 +27,9 @@ struct SUPPORT_PROBE {
   EFI_STATUS (*RuntimeDestructor)(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable);  // null in the DXE image
   EFI_STATUS (*DebugLevelDestructor)(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable);
   UINT64 (*TscFrequency)(VOID);
-  EFI_EVENT (*CreateProtocolNotifyEvent)(CONST EFI_GUID *ProtocolGuid, EFI_TPL NotifyTpl, EFI_EVENT_NOTIFY NotifyFunction,
-                                         VOID *NotifyContext, VOID **Registration);
+  EFI_EVENT(*CreateProtocolNotifyEvent)
+  (CONST EFI_GUID *ProtocolGuid, EFI_TPL NotifyTpl, EFI_EVENT_NOTIFY NotifyFunction, VOID *NotifyContext,
+   VOID **Registration);
 };
 
 // Exported by the probe image: the table, and the status its start routine returns.

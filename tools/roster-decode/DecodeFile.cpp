@@ -13,8 +13,7 @@ namespace RosterDecode {
 namespace {
 
 void DecodeReportFile(ByteView Content, FileFacts &File) {
-  ReportContents Report =
-      ParseReport(std::string_view(reinterpret_cast<const char *>(Content.data()), Content.size()));
+  ReportContents Report = ParseReport(std::string_view(reinterpret_cast<const char *>(Content.data()), Content.size()));
   File.Problems = std::move(Report.Problems);
   for (const auto &Message : Report.Messages) {
     std::string Origin = Format("line %zu", Message.Line);
@@ -25,9 +24,10 @@ void DecodeReportFile(ByteView Content, FileFacts &File) {
       File.Drives.push_back(DecodeSataInfo(Message.Data));
       File.Drives.back().Origin = Origin;
     } else {
-      File.Notes.push_back(Format("%s: command header 0x%04X with %zu bytes is not an inventory or SATA_INFO "
-                                  "message; not decoded",
-                                  Origin.c_str(), Message.CommandHeader, Message.Data.size()));
+      File.Notes.push_back(
+          Format("%s: command header 0x%04X with %zu bytes is not an inventory or SATA_INFO "
+                 "message; not decoded",
+                 Origin.c_str(), Message.CommandHeader, Message.Data.size()));
     }
   }
 }

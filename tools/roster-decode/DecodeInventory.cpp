@@ -35,7 +35,7 @@ std::string QuotedBytes(const uint8_t *Bytes, size_t Count) {
   for (size_t Index = 0; Index < Count; ++Index) {
     uint8_t Byte = Bytes[Index];
     Text += (Byte >= 0x20 && Byte < 0x7F && Byte != '"' && Byte != '\\') ? std::string(1, static_cast<char>(Byte))
-                                                                          : Format("\\x%02x", Byte);
+                                                                         : Format("\\x%02x", Byte);
   }
   return Text + "\"";
 }
@@ -226,9 +226,8 @@ InventoryFacts DecodeInventory(ByteView Image) {
   ReadHeader(Raw, Facts.Header);
 
   if (Raw.HeaderVersion != INVENTORY_HEADER_VERSION) {
-    Facts.Problems.push_back(
-        Format("HeaderVersion %u is not %u; read with the version %u layout", Raw.HeaderVersion,
-               INVENTORY_HEADER_VERSION, INVENTORY_HEADER_VERSION));
+    Facts.Problems.push_back(Format("HeaderVersion %u is not %u; read with the version %u layout", Raw.HeaderVersion,
+                                    INVENTORY_HEADER_VERSION, INVENTORY_HEADER_VERSION));
   }
   // HeaderSize names the image's extent; when it disagrees with the bytes at hand, only the
   // bytes both agree on are read, and the CRC verdict speaks for itself.

@@ -77,11 +77,11 @@ std::optional<uint16_t> ParseHexWordText(std::string_view Text) {
 
 std::string MemoryTypeName(uint8_t Type) {
   static const char *const kNames[] = {
-      nullptr,         "Other",        "Unknown", "DRAM",   "EDRAM",  "VRAM",   "SRAM",          "RAM",
-      "ROM",           "Flash",        "EEPROM",  "FEPROM", "EPROM",  "CDRAM",  "3DRAM",         "SDRAM",
-      "SGRAM",         "RDRAM",        "DDR",     "DDR2",   "DDR2 FB-DIMM", nullptr, nullptr,   nullptr,
-      "DDR3",          "FBD2",         "DDR4",    "LPDDR",  "LPDDR2", "LPDDR3", "LPDDR4",        "Logical non-volatile device",
-      "HBM",           "HBM2",         "DDR5",    "LPDDR5", "HBM3",
+      nullptr, "Other", "Unknown", "DRAM",   "EDRAM",        "VRAM",   "SRAM",   "RAM",
+      "ROM",   "Flash", "EEPROM",  "FEPROM", "EPROM",        "CDRAM",  "3DRAM",  "SDRAM",
+      "SGRAM", "RDRAM", "DDR",     "DDR2",   "DDR2 FB-DIMM", nullptr,  nullptr,  nullptr,
+      "DDR3",  "FBD2",  "DDR4",    "LPDDR",  "LPDDR2",       "LPDDR3", "LPDDR4", "Logical non-volatile device",
+      "HBM",   "HBM2",  "DDR5",    "LPDDR5", "HBM3",
   };
   if (Type < sizeof(kNames) / sizeof(kNames[0]) && kNames[Type] != nullptr) {
     return kNames[Type];
@@ -91,9 +91,8 @@ std::string MemoryTypeName(uint8_t Type) {
 
 std::vector<std::string> MemoryTypeDetailFlags(uint16_t Detail) {
   static const char *const kBits[16] = {
-      nullptr,       "Other",       "Unknown",     "Fast-paged", "Static column", "Pseudo-static",
-      "RAMBUS",      "Synchronous", "CMOS",        "EDO",        "Window DRAM",   "Cache DRAM",
-      "Non-volatile", "Registered", "Unbuffered",  "LRDIMM",
+      nullptr, "Other", "Unknown",     "Fast-paged", "Static column", "Pseudo-static", "RAMBUS",     "Synchronous",
+      "CMOS",  "EDO",   "Window DRAM", "Cache DRAM", "Non-volatile",  "Registered",    "Unbuffered", "LRDIMM",
   };
   std::vector<std::string> Flags;
   for (unsigned Bit = 0; Bit < 16; ++Bit) {
@@ -123,9 +122,7 @@ std::string LinkText(uint8_t SpeedCode, uint8_t Width) {
   return Format("link speed code %u x%u", SpeedCode, Width);
 }
 
-std::string PciSlotText(uint8_t Bus, uint8_t Function) {
-  return Format("%02x:00.%x", Bus, Function);
-}
+std::string PciSlotText(uint8_t Bus, uint8_t Function) { return Format("%02x:00.%x", Bus, Function); }
 
 std::string SataPortName(uint8_t PortId) {
   if (PortId < 0x10) return Format("SATA %u", PortId);

@@ -75,8 +75,7 @@ std::string ParseLine(std::string_view Rest, ReportMessage &Message) {
     Message.Data.push_back(static_cast<uint8_t>(High * 16 + Low));
   }
   if (Length != Message.Data.size()) {
-    return Format("length=%llu but data holds %zu bytes", static_cast<unsigned long long>(Length),
-                  Message.Data.size());
+    return Format("length=%llu but data holds %zu bytes", static_cast<unsigned long long>(Length), Message.Data.size());
   }
   Message.CommandHeader = static_cast<uint16_t>(Header);
   return {};

@@ -52,7 +52,7 @@ struct MemoryDeviceFacts {
   uint16_t SizeRaw = 0;
   uint16_t SpeedRaw = 0;
   std::string Manufacturer;
-  std::string TypeText;        // two hexadecimal characters as sent
+  std::string TypeText;  // two hexadecimal characters as sent
   std::string TypeDetailText;  // four hexadecimal characters as sent
   std::string Voltage;
   std::array<uint8_t, 4> Serial{};
@@ -93,7 +93,7 @@ struct SataDriveFacts {
   uint8_t SataIndex = 0;
   uint8_t SataPort = 0;
   uint8_t SataPresent = 0;
-  std::string ModelNumber;   // blanks around the text removed
+  std::string ModelNumber;  // blanks around the text removed
   std::string SerialNumber;  // blanks around the text removed
   uint16_t HddSizeGb = 0;
   ProblemList Problems;

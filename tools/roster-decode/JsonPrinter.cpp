@@ -52,7 +52,9 @@ void WriteProcessor(JsonWriter &Json, const ProcessorFacts &Cpu) {
 
 void WriteMemoryDevice(JsonWriter &Json, const MemoryDeviceFacts &Dimm) {
   Json.BeginObject();
-  Json.Field("instance", Dimm.Instance).Field("present", Dimm.Status == RECORD_STATUS_PRESENT).Field("locator", Dimm.Locator);
+  Json.Field("instance", Dimm.Instance)
+      .Field("present", Dimm.Status == RECORD_STATUS_PRESENT)
+      .Field("locator", Dimm.Locator);
   MemorySize Size = DecodeMemorySize(Dimm.SizeRaw);
   Json.Field("size_raw", Dimm.SizeRaw).Key("size_mb");
   if (Size.Kind == MemorySizeKind::Known || Size.Kind == MemorySizeKind::Empty) {

@@ -9,11 +9,21 @@ std::string JsonQuoted(std::string_view Bytes) {
   for (char C : Bytes) {
     auto Byte = static_cast<uint8_t>(C);
     switch (C) {
-      case '"': Quoted += "\\\""; break;
-      case '\\': Quoted += "\\\\"; break;
-      case '\n': Quoted += "\\n"; break;
-      case '\r': Quoted += "\\r"; break;
-      case '\t': Quoted += "\\t"; break;
+      case '"':
+        Quoted += "\\\"";
+        break;
+      case '\\':
+        Quoted += "\\\\";
+        break;
+      case '\n':
+        Quoted += "\\n";
+        break;
+      case '\r':
+        Quoted += "\\r";
+        break;
+      case '\t':
+        Quoted += "\\t";
+        break;
       default:
         // Field bytes are meant to be ASCII; anything else is shown as the byte's value, so
         // the document stays valid UTF-8 whatever the image held.

@@ -26,8 +26,7 @@ class JsonWriter {
   JsonWriter &Field(std::string_view Name, std::string_view Value) { return Key(Name).String(Value); }
   JsonWriter &Field(std::string_view Name, const char *Value) { return Key(Name).String(Value); }
   template <typename T>
-    requires(std::is_integral_v<T> && !std::is_same_v<T, bool>)
-  JsonWriter &Field(std::string_view Name, T Value) {
+  requires(std::is_integral_v<T> && !std::is_same_v<T, bool>) JsonWriter &Field(std::string_view Name, T Value) {
     return Key(Name).Number(static_cast<uint64_t>(Value));
   }
   JsonWriter &Field(std::string_view Name, bool Value) { return Key(Name).Bool(Value); }

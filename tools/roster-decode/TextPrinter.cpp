@@ -37,8 +37,8 @@ void PrintHeader(std::ostream &Out, const InventoryFacts &Inventory) {
   Out << "  HeaderSize      " << H.HeaderSize << " (image of " << Inventory.ImageSize << " bytes)\n";
   Out << Format("  CRC-32          stored 0x%08x, computed 0x%08x: %s\n", H.StoredCrc, H.ComputedCrc,
                 H.CrcMatches ? "OK" : "CRC MISMATCH");
-  Out << "  BIOS version    "
-      << (H.BiosPresent ? QuotedText(H.BiosVersion) : std::string("not read (BiosPresent 0)")) << "\n";
+  Out << "  BIOS version    " << (H.BiosPresent ? QuotedText(H.BiosVersion) : std::string("not read (BiosPresent 0)"))
+      << "\n";
   if (!H.IdentityPresent) {
     Out << "  Identity words  not read (IdentityPresent 0)\n";
   } else {
@@ -86,7 +86,8 @@ void PrintMemoryDevices(std::ostream &Out, const std::vector<MemoryDeviceFacts> 
   Out << "\nMemory devices\n";
   if (Devices.empty()) Out << "  none\n";
   for (const auto &Dimm : Devices) {
-    Out << Format("  #%u %s: %s", Dimm.Instance, QuotedText(Dimm.Locator).c_str(), MemorySizeText(Dimm.SizeRaw).c_str());
+    Out << Format("  #%u %s: %s", Dimm.Instance, QuotedText(Dimm.Locator).c_str(),
+                  MemorySizeText(Dimm.SizeRaw).c_str());
     if (Dimm.SizeRaw == 0) {
       Out << "\n";
       continue;

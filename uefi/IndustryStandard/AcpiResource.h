@@ -39,9 +39,11 @@ struct EFI_ACPI_END_TAG_DESCRIPTOR {
 static_assert(sizeof(EFI_ACPI_ADDRESS_SPACE_DESCRIPTOR) == 46, "QWORD address space descriptor");
 static_assert(OFFSET_OF(EFI_ACPI_ADDRESS_SPACE_DESCRIPTOR, Len) == 1, "QWORD address space descriptor");
 static_assert(OFFSET_OF(EFI_ACPI_ADDRESS_SPACE_DESCRIPTOR, ResType) == 3, "QWORD address space descriptor");
-static_assert(OFFSET_OF(EFI_ACPI_ADDRESS_SPACE_DESCRIPTOR, AddrSpaceGranularity) == 6, "QWORD address space descriptor");
+static_assert(OFFSET_OF(EFI_ACPI_ADDRESS_SPACE_DESCRIPTOR, AddrSpaceGranularity) == 6,
+              "QWORD address space descriptor");
 static_assert(OFFSET_OF(EFI_ACPI_ADDRESS_SPACE_DESCRIPTOR, AddrRangeMin) == 14, "QWORD address space descriptor");
 static_assert(OFFSET_OF(EFI_ACPI_ADDRESS_SPACE_DESCRIPTOR, AddrRangeMax) == 22, "QWORD address space descriptor");
-static_assert(OFFSET_OF(EFI_ACPI_ADDRESS_SPACE_DESCRIPTOR, AddrTranslationOffset) == 30, "QWORD address space descriptor");
+static_assert(OFFSET_OF(EFI_ACPI_ADDRESS_SPACE_DESCRIPTOR, AddrTranslationOffset) == 30,
+              "QWORD address space descriptor");
 static_assert(OFFSET_OF(EFI_ACPI_ADDRESS_SPACE_DESCRIPTOR, AddrLen) == 38, "QWORD address space descriptor");
 static_assert(sizeof(EFI_ACPI_END_TAG_DESCRIPTOR) == 2, "end tag");

@@ -3,7 +3,8 @@
 #pragma once
 #include "../SystemTable.h"
 
-inline constexpr EFI_GUID gEfiCpuIo2ProtocolGuid = {0xAD61F191, 0xAE5F, 0x4C0E, {0xB9, 0xFA, 0xE8, 0x69, 0xD2, 0x88, 0xC6, 0x4F}};
+inline constexpr EFI_GUID gEfiCpuIo2ProtocolGuid = {
+    0xAD61F191, 0xAE5F, 0x4C0E, {0xB9, 0xFA, 0xE8, 0x69, 0xD2, 0x88, 0xC6, 0x4F}};
 
 // Width of one access; the FIFO widths repeat the access at the same address Count times.
 typedef enum {
@@ -19,7 +20,8 @@ typedef enum {
 
 struct EFI_CPU_IO2_PROTOCOL;
 
-typedef EFI_STATUS(EFIAPI *EFI_CPU_IO_PROTOCOL_IO_MEM)(EFI_CPU_IO2_PROTOCOL *This, EFI_CPU_IO_PROTOCOL_WIDTH Width, UINT64 Address, UINTN Count, VOID *Buffer);
+typedef EFI_STATUS(EFIAPI *EFI_CPU_IO_PROTOCOL_IO_MEM)(EFI_CPU_IO2_PROTOCOL *This, EFI_CPU_IO_PROTOCOL_WIDTH Width,
+                                                       UINT64 Address, UINTN Count, VOID *Buffer);
 
 struct EFI_CPU_IO_PROTOCOL_ACCESS {
   EFI_CPU_IO_PROTOCOL_IO_MEM Read;

@@ -1,7 +1,8 @@
 #pragma once
 #include "../SystemTable.h"
 
-inline constexpr EFI_GUID gEfiDevicePathProtocolGuid = {0x09576E91, 0x6D3F, 0x11D2, {0x8E, 0x39, 0x00, 0xA0, 0xC9, 0x69, 0x72, 0x3B}};
+inline constexpr EFI_GUID gEfiDevicePathProtocolGuid = {
+    0x09576E91, 0x6D3F, 0x11D2, {0x8E, 0x39, 0x00, 0xA0, 0xC9, 0x69, 0x72, 0x3B}};
 
 // Nodes are packed byte strings: never read a node through a wider type than UINT8.
 struct EFI_DEVICE_PATH_PROTOCOL {

@@ -1,7 +1,8 @@
 #pragma once
 #include "../SystemTable.h"
 
-inline constexpr EFI_GUID gEfiSimpleTextInputExProtocolGuid = {0xDD9E7534, 0x7762, 0x4698, {0x8C, 0x14, 0xF5, 0x85, 0x17, 0xA6, 0x25, 0xAA}};
+inline constexpr EFI_GUID gEfiSimpleTextInputExProtocolGuid = {
+    0xDD9E7534, 0x7762, 0x4698, {0x8C, 0x14, 0xF5, 0x85, 0x17, 0xA6, 0x25, 0xAA}};
 
 #define SCAN_NULL 0x0000
 
@@ -50,7 +51,9 @@ struct EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL {
   EFI_STATUS(EFIAPI *ReadKeyStrokeEx)(EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL *This, EFI_KEY_DATA *KeyData);
   EFI_EVENT WaitForKeyEx;
   EFI_STATUS(EFIAPI *SetState)(EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL *This, EFI_KEY_TOGGLE_STATE *KeyToggleState);
-  EFI_STATUS(EFIAPI *RegisterKeyNotify)(EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL *This, EFI_KEY_DATA *KeyData, EFI_KEY_NOTIFY_FUNCTION KeyNotificationFunction, VOID **NotifyHandle);
+  EFI_STATUS(EFIAPI *RegisterKeyNotify)
+  (EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL *This, EFI_KEY_DATA *KeyData, EFI_KEY_NOTIFY_FUNCTION KeyNotificationFunction,
+   VOID **NotifyHandle);
   EFI_STATUS(EFIAPI *UnregisterKeyNotify)(EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL *This, VOID *NotificationHandle);
 };
 static_assert(sizeof(EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL) == 48, "text input ex layout");

@@ -61,30 +61,30 @@ inline BOOLEAN DebugPrintLevelEnabled(UINTN ErrorLevel) { return (ErrorLevel & P
 // rules out then costs one load and one test where it is written, and no call.
 extern UINT32 gDebugPrintSettledMask;
 
-#define _DEBUG_PRINT(PrintLevel, ...)                                                        \
-  do {                                                                                       \
-    if (DebugPrintLevelEnabled(PrintLevel) && ((PrintLevel) & gDebugPrintSettledMask) != 0) { \
-      DebugPrint(PrintLevel, ##__VA_ARGS__);                                                 \
-    }                                                                                        \
+#define _DEBUG_PRINT(PrintLevel, ...) \
+  do { \
+    if (DebugPrintLevelEnabled(PrintLevel) && ((PrintLevel)&gDebugPrintSettledMask) != 0) { \
+      DebugPrint(PrintLevel, ##__VA_ARGS__); \
+    } \
   } while (FALSE)
 
 #define _DEBUG(Expression) _DEBUG_PRINT Expression
 
-#define DEBUG(Expression)        \
-  do {                           \
-    if (DebugPrintEnabled()) {   \
-      _DEBUG(Expression);        \
-    }                            \
+#define DEBUG(Expression) \
+  do { \
+    if (DebugPrintEnabled()) { \
+      _DEBUG(Expression); \
+    } \
   } while (FALSE)
 
 // The reported text is the expression after macro expansion, as EDK II reports it.
-#define ASSERT(Expression)        \
-  do {                            \
-    if (DebugAssertEnabled()) {   \
-      if (!(Expression)) {        \
-        _ASSERT(Expression);      \
-      }                           \
-    }                             \
+#define ASSERT(Expression) \
+  do { \
+    if (DebugAssertEnabled()) { \
+      if (!(Expression)) { \
+        _ASSERT(Expression); \
+      } \
+    } \
   } while (FALSE)
 
 // clang-format off
