@@ -79,16 +79,18 @@ for TARGET in "$@"; do
   COV=$(sed -nE 's/.*cov: ([0-9]+).*/\1/p' <<<"$LAST")
   FT=$(sed -nE 's/.*ft: ([0-9]+).*/\1/p' <<<"$LAST")
 
-  # The committed corpus becomes the smallest set covering everything seen so far. Whole
-  # inventory images are some 23 KB each and the seeds written from code carry them, so the
-  # decoder's committed inputs are cut to 2 KB: the corpus stays small.
+  # The committed corpus becomes the smallest set covering everything seen so far, kept to
+  # a few hundred KB: whole inventory images are some 23 KB each and the seeds written from
+  # code carry them, so the decoder's committed inputs are cut to 2 KB, the inventory
+  # board's to 1 KB (which keeps nearly all of its coverage).
   MERGED=$BUILD/fuzz-work/$TARGET.merged
   rm -rf "$MERGED"
   mkdir -p "$MERGED"
   LIMIT=()
-  if [[ $TARGET == roster_decode ]]; then
-    LIMIT=(-max_len=2048)
-  fi
+  case $TARGET in
+    roster_decode) LIMIT=(-max_len=2048) ;;
+    roster_inventory) LIMIT=(-max_len=1024) ;;
+  esac
   if "$FUZZER" -merge=1 "${LIMIT[@]}" -timeout=10 -rss_limit_mb=3072 "$MERGED" "$CORPUS" "$WORK" >"$LOG.merge" 2>&1; then
     rm -rf "$CORPUS"
     mv "$MERGED" "$CORPUS"
