@@ -78,10 +78,19 @@ void AddPci(FuzzedDataProvider &Input, sim::Platform &P) {
     std::vector<UINT8> Bytes = Input.ConsumeBytes<UINT8>(Input.ConsumeIntegralInRange<size_t>(0, 256));
     std::copy(Bytes.begin(), Bytes.end(), Space.begin());
   }
-  for (sim::PciRootBridge *Pci : Bridges) {
+  for (size_t Index = 0; Index < Bridges.size(); Index++) {
+    sim::PciRootBridge *Pci = Bridges[Index];
+    // A real root bridge decodes a window of buses, and its Configuration() names the ones
+    // enumeration handed out; the walk reads only those. By default each bridge decodes the
+    // window its functions were placed in (buses 0-7, or 0x80-0x87 for the later ones), so
+    // an input does not pay for 65,536 reads of empty buses that all answer alike; the input
+    // may still pick any window, the whole 0-255 included.
     if (Input.ConsumeBool()) {
       const UINT8 First = Input.ConsumeIntegral<UINT8>();
       Pci->DecodeBuses(First, std::max(First, Input.ConsumeIntegral<UINT8>()));
+    } else {
+      const UINT8 First = Index == 0 ? 0x00 : 0x80;
+      Pci->DecodeBuses(First, (UINT8)(First + 7));
     }
     switch (Input.ConsumeIntegralInRange<unsigned>(0, 3)) {
       case 1: {
