@@ -135,6 +135,19 @@ def qemu_command(board, qemu, root, images):
     return command, serial, qmp
 
 
+def stop(process, qmp):
+    """Closes the QMP connection, ends QEMU if it still runs and prints what it said."""
+    if qmp is not None:
+        qmp.close()
+    if process.poll() is None:
+        process.kill()
+    output = process.communicate()[0] or b""
+    # NICs without a network are the board's choice, not a problem worth a line.
+    for line in output.decode("latin-1", "replace").splitlines():
+        if line.strip() and "has no peer" not in line:
+            print(line)
+
+
 class Qmp:
     """A minimal QMP client: one command at a time, events skipped."""
 

@@ -61,15 +61,7 @@ def boot(board, args, root, started):
                     pressed.add(number)
                     progress(started, f"pressed Ctrl+Alt+d ({'armed' if number == '1' else 'after the disarm'})")
     finally:
-        if qmp is not None:
-            qmp.close()
-        if process.poll() is None:
-            process.kill()
-        output = process.communicate()[0] or b""
-        # NICs without a network are the board's choice, not a problem worth a line.
-        for line in output.decode("latin-1", "replace").splitlines():
-            if line.strip() and "has no peer" not in line:
-                print(line)
+        board_qemu.stop(process, qmp)
     with open(serial, "rb") as handle:
         return handle.read()
 

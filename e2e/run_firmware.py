@@ -76,14 +76,7 @@ def boot(board, args, root, started):
                 pressed.add("2")
                 progress(started, "pressed Ctrl+Alt+d (after the disarm)")
     finally:
-        if qmp is not None:
-            qmp.close()
-        if process.poll() is None:
-            process.kill()
-        output = process.communicate()[0] or b""
-        for line in output.decode("latin-1", "replace").splitlines():
-            if line.strip() and "has no peer" not in line:
-                print(line)
+        board_qemu.stop(process, qmp)
     return read(report_log), read(serial)
 
 
