@@ -135,6 +135,16 @@ def qemu_command(board, qemu, root, images):
     return command, serial, qmp
 
 
+def add_run_options(parser, timeout):
+    """The options every board runner takes: QEMU, time limit, what to keep, how much to print."""
+    parser.add_argument("--qemu", default="qemu-system-x86_64")
+    parser.add_argument("--timeout", type=float, default=timeout)
+    parser.add_argument("--bmc-out", help="write the BMC calls here, as roster-decode reads them")
+    parser.add_argument("--serial-out", help="keep the serial log here")
+    parser.add_argument("--verbose", action="store_true")
+    parser.add_argument("--failures-only", action="store_true", help="print only the checks that failed")
+
+
 def stop(process, qmp):
     """Closes the QMP connection, ends QEMU if it still runs and prints what it said."""
     if qmp is not None:

@@ -75,15 +75,10 @@ def parse_args(argv):
     parser.add_argument("--hotlatch", required=True)
     parser.add_argument("--ovmf-code", help="OVMF code flash image (default: the board file's)")
     parser.add_argument("--ovmf-vars", help="OVMF variable store template (default: the board file's)")
-    parser.add_argument("--qemu", default="qemu-system-x86_64")
     parser.add_argument("--debug-render", help="the debug-render tool that renders the drivers' transcripts "
                         "(default: $DEBUG_RENDER, else build/tools/debug-render/debug-render)")
-    parser.add_argument("--timeout", type=float, default=180)
-    parser.add_argument("--bmc-out", help="write the BMC calls here, as roster-decode reads them")
-    parser.add_argument("--serial-out", help="keep the serial log here")
+    board_qemu.add_run_options(parser, timeout=180)
     parser.add_argument("--keep", action="store_true", help="keep the temporary board directory")
-    parser.add_argument("--verbose", action="store_true")
-    parser.add_argument("--failures-only", action="store_true", help="print only the checks that failed")
     return parser.parse_args(argv)
 
 

@@ -107,13 +107,8 @@ def parse_args(argv):
     parser.add_argument("--xref", help="the build's Guid.xref, for VolInfo's names")
     parser.add_argument("--volinfo", help="BaseTools' VolInfo")
     parser.add_argument("--inf", action="append", default=[], help="an INF whose file the volume must carry")
-    parser.add_argument("--qemu", default="qemu-system-x86_64")
-    parser.add_argument("--timeout", type=float, default=240)
-    parser.add_argument("--bmc-out", help="write the BMC calls here, as roster-decode reads them")
-    parser.add_argument("--serial-out", help="keep the serial log here")
+    board_qemu.add_run_options(parser, timeout=240)
     parser.add_argument("--report-out", help="keep the board driver's report here")
-    parser.add_argument("--verbose", action="store_true")
-    parser.add_argument("--failures-only", action="store_true", help="print only the checks that failed")
     return parser.parse_args(argv)
 
 
