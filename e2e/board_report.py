@@ -3,7 +3,7 @@
 import dataclasses
 import re
 
-ESCAPE = re.compile(r"\x1b\[[0-9;?=]*[A-Za-z]|\x1b[()][A-Za-z0-9]")
+from board_qemu import clean_lines
 FIELD = re.compile(r"(?:^| )([\w-]+)=(\S*)")
 BMC_LINE = re.compile(r"^BMC (SendLargeCommand|SendCommand) header=0x([0-9A-Fa-f]+) length=(\d+) data=([0-9A-Fa-f]*)$")
 COMPLETION = "BOARD COMPLETE"
@@ -45,11 +45,6 @@ class Report:
     loaded: list = dataclasses.field(default_factory=list)
     root_bridges: list = dataclasses.field(default_factory=list)
     complete: bool = False
-
-
-def clean_lines(raw):
-    text = ESCAPE.sub("", raw.decode("latin-1"))
-    return [line.strip("\r").strip() for line in text.replace("\r\n", "\n").split("\n")]
 
 
 def fields(text):
