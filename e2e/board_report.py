@@ -108,6 +108,20 @@ def parse_report(raw):
     return report
 
 
+def read_report(raw, bmc_out=None):
+    """The report, or None after saying why it does not parse; with bmc_out the BMC calls
+    are kept there as roster-decode reads them."""
+    try:
+        report = parse_report(raw)
+    except ReportError as error:
+        print(f"FAIL report does not parse: {error}")
+        return None
+    if bmc_out:
+        with open(bmc_out, "w", encoding="ascii") as handle:
+            handle.write(bmc_report_text(report))
+    return report
+
+
 def bmc_report_text(report):
     """The BMC calls alone, in the form the decoder reads."""
     return "".join(f"BMC {call.member} header=0x{call.header:04X} length={call.length} data={call.data.hex().upper()}\n"

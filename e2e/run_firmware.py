@@ -120,14 +120,9 @@ def main(argv=None):
         if path:
             with open(path, "wb") as handle:
                 handle.write(data)
-    try:
-        report = board_report.parse_report(raw)
-    except board_report.ReportError as error:
-        print(f"FAIL report does not parse: {error}")
+    report = board_report.read_report(raw, args.bmc_out)
+    if report is None:
         return 1
-    if args.bmc_out:
-        with open(args.bmc_out, "w", encoding="ascii") as handle:
-            handle.write(board_report.bmc_report_text(report))
     results += firmware_checks.check_report(board, report, serial)
     return board_checks.print_verdict("e2e_firmware", results, report, args.failures_only, time.monotonic() - started)
 
