@@ -377,8 +377,11 @@ def read_file(path):
 def missing_inputs(files, qemu):
     """What a run cannot start without: each of files (label to path) that is not there,
     and QEMU when it is not on the path."""
-    missing = [label if label == path else f"{label} ({path}{'; Debian package ovmf' if label.startswith('OVMF') else ''})"
-               for label, path in files.items() if not os.path.isfile(path)]
+    missing = []
+    for label, path in files.items():
+        if not os.path.isfile(path):
+            hint = "; Debian package ovmf" if label.startswith("OVMF") else ""
+            missing.append(label if label == path else f"{label} ({path}{hint})")
     if shutil.which(qemu) is None:
         missing.append(f"QEMU ({qemu}; Debian package qemu-system-x86)")
     return missing

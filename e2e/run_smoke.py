@@ -127,7 +127,8 @@ def run(args) -> int:
         esp = board_qemu.build_esp(workdir, {os.path.join("EFI", "BOOT", "BOOTX64.EFI"): args.harness,
                                              "Roster.efi": args.roster, "Hotlatch.efi": args.hotlatch})
         firmware = {"code": args.ovmf_code, "vars": args.ovmf_vars}
-        command = board_qemu.machine_args(args.qemu, MACHINE, firmware, workdir, log) + board_qemu.esp_args(esp, ESP_ADDR)
+        command = board_qemu.machine_args(args.qemu, MACHINE, firmware, workdir, log)
+        command += board_qemu.esp_args(esp, ESP_ADDR)
         with board_qemu.Session(command, workdir, log, verbose=args.verbose) as session:
             stuck = session.wait(args.timeout, completion=COMPLETION_LINE)
         boot_seconds = time.monotonic() - started
