@@ -56,20 +56,21 @@ add_uefi_image(Hotlatch efi_runtime_driver
 
 # The real-firmware test applications, only for a build with tests.
 if(FIRMWARE_TEST_HARNESSES)
+  include(${PROJECT_SOURCE_DIR}/e2e/board_platform/sources.cmake)
   include(${PROJECT_SOURCE_DIR}/e2e/harness/sources.cmake)
   include(${PROJECT_SOURCE_DIR}/e2e/board_harness/sources.cmake)
   include(${PROJECT_SOURCE_DIR}/e2e/board_dxe/sources.cmake)
 
   add_uefi_image(SmokeHarness efi_application
     SOURCES ${HARNESS_SOURCES} ${SUPPORT_ARCH_EFI_SOURCES}
-    INCLUDE_DIRS ${HARNESS_DIR})
+    INCLUDE_DIRS ${HARNESS_DIR} ${BOARD_PLATFORM_DIR})
 
   add_uefi_image(BoardHarness efi_application
     SOURCES ${BOARD_HARNESS_SOURCES} ${SUPPORT_ARCH_EFI_SOURCES}
-    INCLUDE_DIRS ${BOARD_HARNESS_DIR} ${HARNESS_DIR})
+    INCLUDE_DIRS ${BOARD_HARNESS_DIR} ${HARNESS_DIR} ${BOARD_PLATFORM_DIR})
 
   # The board-support DXE driver of the platform build's run.
   add_uefi_image(BoardDxe efi_boot_service_driver
     SOURCES ${BOARD_DXE_SOURCES} ${SUPPORT_ARCH_EFI_SOURCES}
-    INCLUDE_DIRS ${BOARD_DXE_DIR} ${BOARD_HARNESS_DIR} ${HARNESS_DIR})
+    INCLUDE_DIRS ${BOARD_DXE_DIR} ${BOARD_PLATFORM_DIR})
 endif()

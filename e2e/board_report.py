@@ -3,7 +3,7 @@
 import dataclasses
 import re
 
-ESCAPE = re.compile(r"\x1b\[[0-9;?=]*[A-Za-z]|\x1b[()][A-Za-z0-9]")
+from board_qemu import clean_lines
 FIELD = re.compile(r"(?:^| )([\w-]+)=(\S*)")
 BMC_LINE = re.compile(r"^BMC (SendLargeCommand|SendCommand) header=0x([0-9A-Fa-f]+) length=(\d+) data=([0-9A-Fa-f]*)$")
 COMPLETION = "BOARD COMPLETE"
@@ -45,11 +45,6 @@ class Report:
     loaded: list = dataclasses.field(default_factory=list)
     root_bridges: list = dataclasses.field(default_factory=list)
     complete: bool = False
-
-
-def clean_lines(raw):
-    text = ESCAPE.sub("", raw.decode("latin-1"))
-    return [line.strip("\r").strip() for line in text.replace("\r\n", "\n").split("\n")]
 
 
 def fields(text):
@@ -110,6 +105,20 @@ def parse_report(raw):
             report.root_bridges.append(rest)
         else:
             report.steps[word] = rest
+    return report
+
+
+def read_report(raw, bmc_out=None):
+    """The report, or None after saying why it does not parse; with bmc_out the BMC calls
+    are kept there as roster-decode reads them."""
+    try:
+        report = parse_report(raw)
+    except ReportError as error:
+        print(f"FAIL report does not parse: {error}")
+        return None
+    if bmc_out:
+        with open(bmc_out, "w", encoding="ascii") as handle:
+            handle.write(bmc_report_text(report))
     return report
 
 

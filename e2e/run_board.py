@@ -20,50 +20,36 @@ import board_qemu  # noqa: E402
 import board_report  # noqa: E402
 import board_transcript  # noqa: E402
 
-KEY_QCODES = ("ctrl", "alt", "d")
-
-
-def progress(started, text):
-    print(f"[{time.monotonic() - started:5.1f}s] {text}", flush=True)
-
-
 def boot(board, args, root, started):
     """Runs the board until QEMU ends or the time is up; returns the raw serial log."""
     images = {"BoardHarness.efi": args.harness, "Roster.efi": args.roster, "Hotlatch.efi": args.hotlatch}
-    command, serial, qmp_path = board_qemu.qemu_command(board, args.qemu, root, images)
-    if args.verbose:
-        print(" ".join(command))
-    process = board_qemu.start(command)
-    progress(started, "QEMU started: q35 under TCG, OVMF, two sockets")
-    qmp = None
+    command, serial, qmp = board_qemu.qemu_command(board, args.qemu, root, images)
+    milestones = board_qemu.Milestones(started, [
+        ("BOARD START", "firmware booted the board harness"),
+        ("BOARD TRIGGER n=0x1", "Roster took the inventory"),
+        ("BOARD IMAGE name=Hotlatch.efi", "Hotlatch started"),
+        ("BOARD COMPLETE", "harness finished its report")])
     pressed = set()
-    milestones = [("BOARD START", "firmware booted the board harness"),
-                  ("BOARD TRIGGER n=0x1", "Roster took the inventory"),
-                  ("BOARD IMAGE name=Hotlatch.efi", "Hotlatch started"),
-                  ("BOARD COMPLETE", "harness finished its report")]
-    deadline = time.monotonic() + args.timeout
-    raw = b""
+
+    def on_poll(text):
+        milestones.update(text)
+        for number in ("1", "2"):
+            if number not in pressed and f"BOARD WAIT key={number}" in text:
+                session.press()
+                pressed.add(number)
+                board_qemu.progress(started, f"pressed Ctrl+Alt+d ({'armed' if number == '1' else 'after the disarm'})")
+
+    session = board_qemu.Session(command, root, serial, qmp=qmp, verbose=args.verbose)
     try:
-        qmp = board_qemu.Qmp(qmp_path)
-        while process.poll() is None:
-            if time.monotonic() > deadline:
-                progress(started, f"timeout after {args.timeout} s")
-                break
-            time.sleep(0.1)
-            with open(serial, "rb") as handle:
-                raw = handle.read()
-            text = raw.decode("latin-1")
-            while milestones and milestones[0][0] in text:
-                progress(started, milestones.pop(0)[1])
-            for number in ("1", "2"):
-                if number not in pressed and f"BOARD WAIT key={number}" in text:
-                    qmp.send_keys(KEY_QCODES)
-                    pressed.add(number)
-                    progress(started, f"pressed Ctrl+Alt+d ({'armed' if number == '1' else 'after the disarm'})")
+        session.start()
+        board_qemu.progress(started, "QEMU started: q35 under TCG, OVMF, two sockets")
+        problem = session.wait(args.timeout, completion=board_report.COMPLETION, on_poll=on_poll)
+        if problem:
+            board_qemu.progress(started, problem)
     finally:
-        board_qemu.stop(process, qmp)
-    with open(serial, "rb") as handle:
-        return handle.read()
+        session.stop()
+        session.print_output()
+    return session.serial()
 
 
 def parse_args(argv):
@@ -92,12 +78,9 @@ def main(argv=None):
         board["firmware"]["vars"] = args.ovmf_vars
     if args.debug_render:
         board_transcript.use_tool(args.debug_render)
-    missing = [path for path in (args.harness, args.roster, args.hotlatch, board_transcript.tool_path())
-               if not os.path.isfile(path)]
-    missing += [f"OVMF {part} ({board['firmware'][part]}; Debian package ovmf)" for part in ("code", "vars")
-                if not os.path.isfile(board["firmware"][part])]
-    if shutil.which(args.qemu) is None:
-        missing.append(f"QEMU ({args.qemu}; Debian package qemu-system-x86)")
+    inputs = {path: path for path in (args.harness, args.roster, args.hotlatch, board_transcript.tool_path())}
+    inputs.update({f"OVMF {part}": board["firmware"][part] for part in ("code", "vars")})
+    missing = board_qemu.missing_inputs(inputs, args.qemu)
     if missing:
         print("FAIL missing: " + ", ".join(missing))
         return 1
@@ -112,14 +95,9 @@ def main(argv=None):
     if args.serial_out:
         with open(args.serial_out, "wb") as handle:
             handle.write(raw)
-    try:
-        report = board_report.parse_report(raw)
-    except board_report.ReportError as error:
-        print(f"FAIL report does not parse: {error}")
+    report = board_report.read_report(raw, args.bmc_out)
+    if report is None:
         return 1
-    if args.bmc_out:
-        with open(args.bmc_out, "w", encoding="ascii") as handle:
-            handle.write(board_report.bmc_report_text(report))
     results = board_checks.check_report(board, report, raw)
     return board_checks.print_verdict("e2e_board", results, report, args.failures_only, time.monotonic() - started)
 

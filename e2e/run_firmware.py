@@ -20,7 +20,6 @@ import board_qemu  # noqa: E402
 import board_report  # noqa: E402
 import firmware_checks  # noqa: E402
 import firmware_volume  # noqa: E402
-from run_board import KEY_QCODES, progress  # noqa: E402
 
 CONFIG_FILE = "opt/roster-hotlatch/board-config"
 # What OVMF's boot manager prints when no boot option started: its own screen.
@@ -30,62 +29,51 @@ PROMPT_GRACE_SECONDS = 30
 
 def boot(board, args, root, started):
     """Runs the board until QEMU ends or the time is up; returns (debug console, serial)."""
-    command, serial, qmp_path = board_qemu.qemu_command(board, args.qemu, root, None)
+    command, serial, qmp = board_qemu.qemu_command(board, args.qemu, root, None)
     # The board driver resets once, after writing its non-volatile setting.
     command = [word for word in command if word != "-no-reboot"]
     config = os.path.join(root, "board-config.bin")
     with open(config, "wb") as handle:
         handle.write(board_model.harness_config(board))
     report_log = os.path.join(root, "debugcon.log")
-    command += ["-fw_cfg", f"name={CONFIG_FILE},file={config}",
-                "-debugcon", f"file:{report_log}", "-global", "isa-debugcon.iobase=0x402"]
-    if args.verbose:
-        print(" ".join(command))
-    process = board_qemu.start(command)
-    progress(started, "QEMU started: q35 under TCG, the built OVMF, two sockets, no ESP")
-    qmp = None
-    milestones = [("BOARD START", "DXE dispatcher started the board driver"),
-                  ("BOARD ENDOFDXE", "end of DXE"),
-                  ("BOARD READYTOBOOT", "ready to boot: inventory trigger installed"),
-                  ("BOARD COMPLETE", "board driver finished its report")]
+    command += ["-fw_cfg", f"name={CONFIG_FILE},file={config}"] + board_qemu.debugcon_args(report_log)
+    milestones = board_qemu.Milestones(started, [
+        ("BOARD START", "DXE dispatcher started the board driver"),
+        ("BOARD ENDOFDXE", "end of DXE"),
+        ("BOARD READYTOBOOT", "ready to boot: inventory trigger installed"),
+        ("BOARD COMPLETE", "board driver finished its report")])
     pressed = set()
     waiting_since = None
-    deadline = time.monotonic() + args.timeout
+
+    def on_poll(text):
+        nonlocal waiting_since
+        milestones.update(text)
+        if "1" not in pressed and "BOARD WAIT key=1" in text:
+            # The first press goes to the firmware's own screen once it shows.
+            waiting_since = waiting_since or time.monotonic()
+            at_prompt = FIRMWARE_PROMPT in session.serial().decode("latin-1")
+            if at_prompt or time.monotonic() - waiting_since > PROMPT_GRACE_SECONDS:
+                session.press()
+                pressed.add("1")
+                where = "at the boot manager's prompt" if at_prompt else "without the boot manager's prompt"
+                board_qemu.progress(started, f"pressed Ctrl+Alt+d {where} (armed)")
+        if "2" not in pressed and "BOARD WAIT key=2" in text:
+            session.press()
+            pressed.add("2")
+            board_qemu.progress(started, "pressed Ctrl+Alt+d (after the disarm)")
+
+    session = board_qemu.Session(command, root, serial, qmp=qmp, debugcon=report_log, verbose=args.verbose)
     try:
-        qmp = board_qemu.Qmp(qmp_path)
-        while process.poll() is None:
-            if time.monotonic() > deadline:
-                progress(started, f"timeout after {args.timeout} s")
-                break
-            time.sleep(0.1)
-            text = read(report_log).decode("latin-1")
-            screen = read(serial).decode("latin-1")
-            while milestones and milestones[0][0] in text:
-                progress(started, milestones.pop(0)[1])
-            if "1" not in pressed and "BOARD WAIT key=1" in text:
-                # The first press goes to the firmware's own screen once it shows.
-                waiting_since = waiting_since or time.monotonic()
-                at_prompt = FIRMWARE_PROMPT in screen
-                if at_prompt or time.monotonic() - waiting_since > PROMPT_GRACE_SECONDS:
-                    qmp.send_keys(KEY_QCODES)
-                    pressed.add("1")
-                    where = "at the boot manager's prompt" if at_prompt else "without the boot manager's prompt"
-                    progress(started, f"pressed Ctrl+Alt+d {where} (armed)")
-            if "2" not in pressed and "BOARD WAIT key=2" in text:
-                qmp.send_keys(KEY_QCODES)
-                pressed.add("2")
-                progress(started, "pressed Ctrl+Alt+d (after the disarm)")
+        session.start()
+        board_qemu.progress(started, "QEMU started: q35 under TCG, the built OVMF, two sockets, no ESP")
+        problem = session.wait(args.timeout, report=session.debugcon, completion=board_report.COMPLETION,
+                               on_poll=on_poll)
+        if problem:
+            board_qemu.progress(started, problem)
     finally:
-        board_qemu.stop(process, qmp)
-    return read(report_log), read(serial)
-
-
-def read(path):
-    try:
-        with open(path, "rb") as handle:
-            return handle.read()
-    except FileNotFoundError:
-        return b""
+        session.stop()
+        session.print_output()
+    return session.debugcon(), session.serial()
 
 
 def check_volume(args):
@@ -117,10 +105,8 @@ def main(argv=None):
     started = time.monotonic()
     board = board_model.load_board(args.board)
     board["firmware"] = {"code": args.code, "vars": args.vars}
-    missing = [path for path in [args.code, args.vars, args.fv, args.volinfo] + args.inf
-               if path and not os.path.isfile(path)]
-    if shutil.which(args.qemu) is None:
-        missing.append(args.qemu)
+    missing = board_qemu.missing_inputs(
+        {path: path for path in [args.code, args.vars, args.fv, args.volinfo] + args.inf if path}, args.qemu)
     if missing:
         print("FAIL missing: " + ", ".join(missing))
         return 1
@@ -134,14 +120,9 @@ def main(argv=None):
         if path:
             with open(path, "wb") as handle:
                 handle.write(data)
-    try:
-        report = board_report.parse_report(raw)
-    except board_report.ReportError as error:
-        print(f"FAIL report does not parse: {error}")
+    report = board_report.read_report(raw, args.bmc_out)
+    if report is None:
         return 1
-    if args.bmc_out:
-        with open(args.bmc_out, "w", encoding="ascii") as handle:
-            handle.write(board_report.bmc_report_text(report))
     results += firmware_checks.check_report(board, report, serial)
     return board_checks.print_verdict("e2e_firmware", results, report, args.failures_only, time.monotonic() - started)
 

@@ -12,10 +12,14 @@ import dataclasses
 import os
 import re
 import shutil
-import subprocess
 import sys
 import tempfile
 import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+
+import board_checks  # noqa: E402
+import board_qemu  # noqa: E402
 
 COMPLETION_LINE = "HARNESS COMPLETE"
 IMAGE_LINE = re.compile(r"^HARNESS IMAGE (?P<name>\S+)(?P<fields>(?: \w+=\S+)*)\s*$")
@@ -23,15 +27,12 @@ FIELD = re.compile(r" (\w+)=(\S+)")
 CHECK_LINE = re.compile(r"^HARNESS CHECK (?P<name>[\w-]+)=(?P<result>\S+)\s*$")
 # Self-checks the harness runs on the firmware before it loads the images.
 EXPECTED_CHECKS = ("memory-routines",)
-# ANSI sequences OVMF's terminal driver writes around console text.
-ESCAPE = re.compile(r"\x1b\[[0-9;?=]*[A-Za-z]|\x1b[()][A-Za-z0-9]")
 
 STATUS_FIELDS = ("Read", "LoadImage", "StartImage")
-# UEFI memory types: a boot-service driver's code lives in EfiBootServicesCode, a
-# runtime driver's in EfiRuntimeServicesCode (subsystems 11 and 12).
-BOOT_SERVICES_CODE = 3
-RUNTIME_SERVICES_CODE = 5
-EXPECTED_IMAGES = {"Roster.efi": BOOT_SERVICES_CODE, "Hotlatch.efi": RUNTIME_SERVICES_CODE}
+EXPECTED_IMAGES = {"Roster.efi": board_checks.BOOT_SERVICES_CODE, "Hotlatch.efi": board_checks.RUNTIME_SERVICES_CODE}
+# The smoke machine: the smallest q35 that boots OVMF and both drivers.
+MACHINE = {"type": "q35", "accel": "tcg", "memory_mb": 512, "cpus": 2}
+ESP_ADDR = "05.0"
 
 
 @dataclasses.dataclass
@@ -58,8 +59,7 @@ class Verdict:
 
 
 def clean_serial_text(raw: bytes) -> list:
-    text = ESCAPE.sub("", raw.decode("latin-1"))
-    return [line.strip("\r") for line in text.replace("\r\n", "\n").split("\n")]
+    return board_qemu.clean_lines(raw)
 
 
 def judge(lines: list, expected: dict = EXPECTED_IMAGES) -> Verdict:
@@ -112,42 +112,11 @@ def judge(lines: list, expected: dict = EXPECTED_IMAGES) -> Verdict:
     return Verdict(images, checks, complete, problems)
 
 
-def build_esp(root: str, harness: str, images: dict) -> str:
-    esp = os.path.join(root, "esp")
-    boot = os.path.join(esp, "EFI", "BOOT")
-    os.makedirs(boot)
-    shutil.copyfile(harness, os.path.join(boot, "BOOTX64.EFI"))
-    for name, path in images.items():
-        shutil.copyfile(path, os.path.join(esp, name))
-    return esp
-
-
-def qemu_command(args, esp: str, vars_copy: str, log: str) -> list:
-    return [
-        args.qemu,
-        "-machine", "q35,accel=tcg",
-        "-m", "512",
-        "-smp", "2",
-        "-nodefaults",
-        "-nographic",
-        "-monitor", "none",
-        "-no-reboot",
-        "-serial", f"file:{log}",
-        "-drive", f"if=pflash,format=raw,readonly=on,file={args.ovmf_code}",
-        "-drive", f"if=pflash,format=raw,file={vars_copy}",
-        "-drive", f"if=none,id=esp,format=raw,file=fat:rw:{esp}",
-        "-device", "virtio-blk-pci,drive=esp,addr=05.0,bootindex=0",
-    ]
-
-
 def run(args) -> int:
     started = time.monotonic()
     inputs = {"harness": args.harness, "Roster.efi": args.roster, "Hotlatch.efi": args.hotlatch,
               "OVMF code": args.ovmf_code, "OVMF vars": args.ovmf_vars}
-    missing = [f"{label} ({path}{'; Debian package ovmf' if label.startswith('OVMF') else ''})"
-               for label, path in inputs.items() if not os.path.isfile(path)]
-    if shutil.which(args.qemu) is None:
-        missing.append(f"QEMU ({args.qemu}; Debian package qemu-system-x86)")
+    missing = board_qemu.missing_inputs(inputs, args.qemu)
     if missing:
         print("e2e smoke: FAIL, missing: " + ", ".join(missing))
         return 1
@@ -155,46 +124,33 @@ def run(args) -> int:
     workdir = tempfile.mkdtemp(prefix="smoke-")
     log = os.path.join(workdir, "serial.log")
     try:
-        esp = build_esp(workdir, args.harness, {"Roster.efi": args.roster, "Hotlatch.efi": args.hotlatch})
-        vars_copy = os.path.join(workdir, "OVMF_VARS.fd")
-        shutil.copyfile(args.ovmf_vars, vars_copy)
-        command = qemu_command(args, esp, vars_copy, log)
-        if args.verbose:
-            print("+ " + " ".join(command))
-
-        timed_out = False
-        qemu = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                stderr=subprocess.STDOUT)
-        try:
-            qemu_output, _ = qemu.communicate(timeout=args.timeout)
-        except subprocess.TimeoutExpired:
-            timed_out = True
-            qemu.kill()
-            qemu_output, _ = qemu.communicate()
+        esp = board_qemu.build_esp(workdir, {os.path.join("EFI", "BOOT", "BOOTX64.EFI"): args.harness,
+                                             "Roster.efi": args.roster, "Hotlatch.efi": args.hotlatch})
+        firmware = {"code": args.ovmf_code, "vars": args.ovmf_vars}
+        command = board_qemu.machine_args(args.qemu, MACHINE, firmware, workdir, log)
+        command += board_qemu.esp_args(esp, ESP_ADDR)
+        with board_qemu.Session(command, workdir, log, verbose=args.verbose) as session:
+            stuck = session.wait(args.timeout, completion=COMPLETION_LINE)
         boot_seconds = time.monotonic() - started
 
-        raw = b""
-        if os.path.exists(log):
-            with open(log, "rb") as handle:
-                raw = handle.read()
-        lines = clean_serial_text(raw)
+        lines = clean_serial_text(session.serial())
         verdict = judge(lines)
         problems = list(verdict.problems)
-        if timed_out:
-            problems.insert(0, f"timed out after {args.timeout} s")
-        elif qemu.returncode != 0:
-            problems.append(f"QEMU exited with {qemu.returncode}")
+        if stuck:
+            problems.insert(0, stuck)
+        elif session.returncode() != 0:
+            problems.append(f"QEMU exited with {session.returncode()}")
 
         for line in lines:
-            if line.strip().startswith("HARNESS") or args.verbose:
+            if line.startswith("HARNESS") or args.verbose:
                 print("  serial| " + line)
         if problems:
             print("--- last serial lines ---")
             for line in lines[-40:]:
                 print("  " + line)
-            if qemu_output:
+            if session.output:
                 print("--- QEMU output ---")
-                print(qemu_output.decode("latin-1", "replace")[-4000:])
+                print(session.output[-4000:])
         print(f"e2e smoke: {'FAIL' if problems else 'PASS'} in {boot_seconds:.1f} s wall time")
         for problem in problems:
             print("  - " + problem)

@@ -129,6 +129,91 @@ class QmpClient(unittest.TestCase):
         self.assertEqual(received[1]["arguments"]["hold-time"], 200)
 
 
+class Recorder(board_qemu.Service):
+    """A service that notes when it starts and stops and whether QEMU still ran then."""
+
+    def __init__(self, name, events, session_of):
+        self.name, self.events, self.session_of = name, events, session_of
+
+    def start(self, root):
+        self.events.append(("start", self.name))
+        return ["--from-" + self.name]
+
+    def stop(self):
+        session = self.session_of()
+        running = session.process is not None and session.process.poll() is None
+        self.events.append(("stop", self.name, running))
+
+
+class SessionRuns(unittest.TestCase):
+    """The session against a stand-in for QEMU: a Python process that writes its arguments
+    and a script of lines to the serial file."""
+
+    def setUp(self):
+        self.root = tempfile.mkdtemp(prefix="session-test-")
+        self.serial = os.path.join(self.root, "serial.log")
+        self.events = []
+        self.addCleanup(__import__("shutil").rmtree, self.root, True)
+
+    def session(self, script, services=()):
+        program = ("import sys, time\n"
+                   f"with open({self.serial!r}, 'w') as out:\n"
+                   "    out.write(' '.join(sys.argv[1:]) + '\\n'); out.flush()\n"
+                   f"    {script}\n")
+        holder = []
+        services = [Recorder(name, self.events, lambda: holder[0]) for name in services]
+        session = board_qemu.Session([sys.executable, "-c", program], self.root, self.serial, services=services)
+        holder.append(session)
+        return session
+
+    def test_exit_by_itself_is_no_problem(self):
+        with self.session("out.write('DONE\\n')") as session:
+            self.assertIsNone(session.wait(20, completion="DONE", interval=0.02))
+        self.assertEqual(session.returncode(), 0)
+        self.assertIn("DONE", session.serial().decode())
+
+    def test_hang_is_bounded_and_stopped_by_pid(self):
+        with self.session("time.sleep(60)") as session:
+            problem = session.wait(0.3, interval=0.05)
+            pid = session.process.pid
+        self.assertEqual(problem, "timed out after 0.3 s")
+        self.assertEqual(session.returncode(), -9)
+        with self.assertRaises(ProcessLookupError):
+            os.kill(pid, 0)
+
+    def test_no_power_off_after_the_completion_line(self):
+        saved = board_qemu.POWER_OFF_SECONDS
+        board_qemu.POWER_OFF_SECONDS = 0.2
+        self.addCleanup(setattr, board_qemu, "POWER_OFF_SECONDS", saved)
+        with self.session("out.write('DONE\\n'); out.flush(); time.sleep(60)") as session:
+            problem = session.wait(30, completion="DONE", interval=0.02)
+        self.assertEqual(problem, 'still running 0.2 s after "DONE"')
+        self.assertEqual(session.returncode(), -9)
+
+    def test_services_start_first_add_their_arguments_and_stop_after_qemu(self):
+        with self.session("pass", services=("bmc", "other")) as session:
+            session.wait(20, interval=0.02)
+        self.assertEqual(session.serial().decode().splitlines()[0], "--from-bmc --from-other")
+        self.assertEqual(self.events, [("start", "bmc"), ("start", "other"), ("stop", "other", False),
+                                       ("stop", "bmc", False)])
+
+    def test_services_stop_when_qemu_cannot_start(self):
+        session = board_qemu.Session([os.path.join(self.root, "no-qemu")], self.root, self.serial,
+                                     services=[Recorder("bmc", self.events, lambda: session)])
+        with self.assertRaises(OSError):
+            with session:
+                self.fail("a session whose QEMU did not start must not run")
+        self.assertEqual(self.events, [("start", "bmc"), ("stop", "bmc", False)])
+
+    def test_missing_inputs_are_named(self):
+        present = os.path.join(self.root, "present")
+        open(present, "wb").close()
+        missing = board_qemu.missing_inputs({"harness": present, "OVMF code": os.path.join(self.root, "code.fd"),
+                                             "x.efi": "x.efi"}, os.path.join(self.root, "no-qemu"))
+        self.assertEqual(missing, [f"OVMF code ({self.root}/code.fd; Debian package ovmf)", "x.efi",
+                                   f"QEMU ({self.root}/no-qemu; Debian package qemu-system-x86)"])
+
+
 class OtherJudges(unittest.TestCase):
     def setUp(self):
         self.board = board_model.load_board()

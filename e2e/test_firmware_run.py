@@ -2,7 +2,10 @@
 were started."""
 
 import os
+import shutil
+import subprocess
 import sys
+import tempfile
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -129,6 +132,58 @@ class DispatchTest(unittest.TestCase):
             with self.subTest(needle):
                 got = self.judge(text)
                 self.assertTrue(any(needle in line for line in got), got)
+
+
+class PreparedOnly(unittest.TestCase):
+    """The ctest run of the platform build fetches and builds nothing: with the source or
+    BaseTools missing it fails, says what prepares them, and calls neither apt nor make."""
+
+    def setUp(self):
+        if shutil.which("dpkg-query") is None or subprocess.run(["dpkg-query", "-W", "ovmf"],
+                                                                capture_output=True).returncode != 0:
+            self.skipTest("no installed ovmf to take the EDK II release from")
+        self.root = tempfile.mkdtemp(prefix="firmware-prepared-")
+        self.addCleanup(shutil.rmtree, self.root, True)
+        self.build = os.path.join(self.root, "build")
+        for relative in ("efi/BoardDxe.efi", "packaging/BoardDxe.depex"):
+            os.makedirs(os.path.join(self.build, os.path.dirname(relative)), exist_ok=True)
+            open(os.path.join(self.build, relative), "wb").close()
+        self.cache = os.path.join(self.root, "cache")
+        # Stand-ins that only note they were called.
+        self.calls = os.path.join(self.root, "calls")
+        tools = os.path.join(self.root, "bin")
+        os.makedirs(tools)
+        for tool in ("apt-get", "sudo", "make", "build"):
+            path = os.path.join(tools, tool)
+            with open(path, "w") as handle:
+                handle.write(f'#!/bin/sh\necho "{tool} $*" >> "{self.calls}"\nexit 0\n')
+            os.chmod(path, 0o755)
+        self.env = dict(os.environ, PATH=tools + os.pathsep + os.environ["PATH"], ROSTER_FIRMWARE_CACHE=self.cache,
+                        BUILD_DIR=self.build)
+
+    def run_script(self):
+        script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "scripts", "firmware.sh")
+        run = subprocess.run(["bash", script, "--no-build-images", "--no-build-firmware"], env=self.env,
+                             capture_output=True, text=True, timeout=60)
+        self.assertFalse(os.path.exists(self.calls), open(self.calls).read() if os.path.exists(self.calls) else "")
+        return run
+
+    def test_missing_source_names_setup(self):
+        run = self.run_script()
+        self.assertEqual(run.returncode, 1)
+        self.assertIn("FAIL, missing: EDK II source", run.stderr)
+        self.assertIn("scripts/setup.sh fetches it", run.stderr)
+
+    def test_missing_basetools_names_the_build(self):
+        version = subprocess.run(["dpkg-query", "-W", "-f=${Version}", "ovmf"], capture_output=True,
+                                 text=True).stdout
+        source = os.path.join(self.cache, "src", f"edk2-{version}")
+        os.makedirs(source)
+        open(os.path.join(source, ".roster-fetched"), "wb").close()
+        run = self.run_script()
+        self.assertEqual(run.returncode, 1)
+        self.assertIn("FAIL, missing: BaseTools", run.stderr)
+        self.assertIn("--build-only", run.stderr)
 
 
 if __name__ == "__main__":

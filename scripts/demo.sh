@@ -5,8 +5,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-JOBS="${JOBS:-2}"
-BUILD_DIR="${BUILD_DIR:-build}"
 source scripts/common.sh
 
 usage() {
@@ -40,7 +38,7 @@ bash scripts/setup.sh
 if [ ! -f "$BUILD_DIR/CMakeCache.txt" ] || grep -q '^BUILD_TESTING:BOOL=OFF' "$BUILD_DIR/CMakeCache.txt"; then
   step "configuring $BUILD_DIR"
   run_logged configure "$BUILD_DIR/logs/configure.log" \
-    cmake -S . -B "$BUILD_DIR" -DHOST_SANITIZERS=ON -DBUILD_TESTING=ON -DCMAKE_CXX_COMPILER="${CXX:-clang++}"
+    configure_build "$BUILD_DIR"
 fi
 step "building the images and the transcript renderer (only what is missing)"
 run_logged build "$BUILD_DIR/logs/demo-build.log" \

@@ -4,82 +4,45 @@
 # snippets), plus the virtual board's support driver, then boots it on the virtual board
 # and checks what the drivers did (e2e/run_firmware.py).
 #
-#   scripts/firmware.sh [--build-only] [--no-build-images] [run_firmware.py options...]
+#   scripts/firmware.sh [--build-only] [--no-build-images] [--no-build-firmware] [run_firmware.py options...]
 #
-# Everything EDK II lives outside the clone, in $ROSTER_FIRMWARE_CACHE (default
-# /var/cache/roster-hotlatch as root, else ~/.cache/roster-hotlatch): the source package,
+# Everything EDK II lives outside the clone, in the firmware cache (scripts/common.sh):
+# the source package (scripts/setup.sh fetches it; this script never touches apt),
 # BaseTools and the platform's build tree, and one finished firmware per key. The key
 # covers the source version, the build flags, this script and every file the build takes
 # from us, so a second run with nothing changed only boots, and a change of ours reruns
-# the EDK II build incrementally (our modules and the flash image only).
+# the EDK II build incrementally (our modules and the flash image only). With
+# --no-build-firmware (the ctest run) nothing is built: the firmware for the current key
+# must be there, else the run fails and says what to run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT=$PWD
+source scripts/common.sh
 
-BUILD_DIR="${BUILD_DIR:-build}"
-EDK2_PACKAGE=edk2
 EDK2_TOOLCHAIN=GCC5
 EDK2_TARGET=RELEASE
 EDK2_FLAGS=(-DFD_SIZE_4MB -DBUILD_SHELL=FALSE)
-EDK2_JOBS="${EDK2_JOBS:-2}"
-
-if [ "$(id -u)" -eq 0 ]; then
-  CACHE="${ROSTER_FIRMWARE_CACHE:-/var/cache/roster-hotlatch}"
-else
-  CACHE="${ROSTER_FIRMWARE_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/roster-hotlatch}"
-fi
+EDK2_JOBS="${EDK2_JOBS:-$JOBS}"
+CACHE=$FIRMWARE_CACHE
 
 build_only=0
 build_images=1
+build_firmware=1
 runner_args=()
 for arg in "$@"; do
   case "$arg" in
     --build-only) build_only=1 ;;
     --no-build-images) build_images=0 ;;
+    --no-build-firmware) build_firmware=0 ;;
     *) runner_args+=("$arg") ;;
   esac
 done
 
 started=$SECONDS
 progress() { echo "firmware: [$((SECONDS - started)) s] $*"; }
-
-sudo_cmd=()
-if [ "$(id -u)" -ne 0 ]; then sudo_cmd=(sudo); fi
-
-# The EDK II release of the installed OVMF, so the platform built here is the one the
-# other real-firmware runs boot, plus our drivers.
-edk2_version() {
-  dpkg-query -W -f='${Version}' ovmf
-}
-
-fetch_source() {
-  local version=$1 dir=$2
-  if [ -f "$dir/.roster-fetched" ]; then
-    progress "EDK II source $version present"
-    return
-  fi
-  progress "fetching EDK II source $version (Debian source package $EDK2_PACKAGE)"
-  # A deb-src entry for the suites the machine already uses.
-  if ! grep -rqs '^Types:.*deb-src\|^deb-src ' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-    if [ -f /etc/apt/sources.list.d/debian.sources ]; then
-      sed -e 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
-        "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/roster-hotlatch-src.sources >/dev/null
-    else
-      grep '^deb ' /etc/apt/sources.list | sed 's/^deb /deb-src /' |
-        "${sudo_cmd[@]}" tee /etc/apt/sources.list.d/roster-hotlatch-src.list >/dev/null
-    fi
-    "${sudo_cmd[@]}" apt-get update
-  fi
-  local fetch=$dir.fetch
-  rm -rf "$fetch" "$dir"
-  mkdir -p "$fetch"
-  (cd "$fetch" && apt-get source "$EDK2_PACKAGE=$version")
-  local unpacked
-  unpacked=$(find "$fetch" -mindepth 1 -maxdepth 1 -type d -name "$EDK2_PACKAGE-*" | head -n 1)
-  [ -n "$unpacked" ] || { echo "firmware: apt-get source left no $EDK2_PACKAGE directory" >&2; exit 1; }
-  mv "$unpacked" "$dir"
-  rm -rf "$fetch"
-  touch "$dir/.roster-fetched"
+missing() {
+  echo "firmware: FAIL, missing: $*" >&2
+  exit 1
 }
 
 build_basetools() {
@@ -88,6 +51,7 @@ build_basetools() {
     progress "BaseTools present"
     return
   fi
+  [ "$build_firmware" -eq 1 ] || missing "BaseTools in $dir (scripts/firmware.sh --build-only builds them; scripts/test.sh runs it)"
   progress "building BaseTools"
   local t=$SECONDS
   nice make -C "$dir/BaseTools" -j"$EDK2_JOBS" >"$dir/basetools.log" 2>&1 ||
@@ -147,14 +111,19 @@ main() {
   if [ "$build_images" -eq 1 ]; then
     progress "building our images (cmake, $BUILD_DIR)"
     if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
-      cmake -S . -B "$BUILD_DIR" -DHOST_SANITIZERS=ON -DCMAKE_CXX_COMPILER="${CXX:-clang++}" >/dev/null
+      configure_build "$BUILD_DIR" >/dev/null
     fi
-    cmake --build "$BUILD_DIR" -j2 --target firmware_images Roster_depex Hotlatch_depex BoardDxe_depex >/dev/null
+    cmake --build "$BUILD_DIR" -j"$JOBS" --target firmware_images Roster_depex Hotlatch_depex BoardDxe_depex >/dev/null
   fi
+  local image
+  for image in "$BUILD_DIR/efi/BoardDxe.efi" "$BUILD_DIR/packaging/BoardDxe.depex"; do
+    [ -f "$image" ] || missing "$image (a build with tests makes it: cmake --build $BUILD_DIR)"
+  done
 
   local version src
-  version=$(edk2_version)
-  src=$CACHE/src/$EDK2_PACKAGE-$version
+  version=$(edk2_version) || missing "the ovmf package (scripts/setup.sh installs it)"
+  src=$(edk2_source_dir)
+  [ -f "$src/.roster-fetched" ] || missing "EDK II source $version in $src (scripts/setup.sh fetches it)"
   mkdir -p "$CACHE"
   # One EDK II build at a time per cache: the tree, the stage and the keys are shared.
   exec 9>"$CACHE/lock"
@@ -162,7 +131,7 @@ main() {
     progress "waiting for another firmware build on $CACHE"
     flock 9
   fi
-  fetch_source "$version" "$src"
+  progress "EDK II source $version present"
   build_basetools "$src"
 
   local stage=$CACHE/stage
@@ -176,6 +145,9 @@ main() {
   local out=$CACHE/firmware/$key
   if [ -f "$out/OVMF_CODE.fd" ]; then
     progress "firmware $key cached: no EDK II build"
+  elif [ "$build_firmware" -eq 0 ]; then
+    missing "the platform build of these images (key $key) in $CACHE/firmware" \
+      "(scripts/firmware.sh --build-only builds it; scripts/test.sh runs it)"
   else
     progress "building OVMF X64 $EDK2_TARGET with Roster, Hotlatch and the board driver (key $key)"
     local t=$SECONDS

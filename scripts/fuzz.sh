@@ -9,7 +9,8 @@
 # (crash, leak, timeout, out-of-memory inputs) go to build/fuzz-findings/<target>/, and the
 # script exits non-zero if there is any.
 #
-# Environment: BUILD_DIR (default build), FUZZ_TARGETS (names to run, default all),
+# Environment: BUILD_DIR (default build), JOBS (build jobs, default 2), CXX (default clang++,
+# which libFuzzer needs), FUZZ_TARGETS (names to run, default all),
 # FUZZ_JOBS (worker processes per target, default 1; above 1 the target runs in fork mode
 # and goes on past a finding).
 set -euo pipefail
@@ -21,14 +22,15 @@ fi
 MINUTES=$1
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD_DIR:-$ROOT/build}
-JOBS=${FUZZ_JOBS:-1}
+source "$ROOT/scripts/common.sh"
+WORKERS=${FUZZ_JOBS:-1}
 ALL_TARGETS="roster_inventory roster_decode roster_routines smi_packet hob_list pdb_lookup pe_image debug_message_config"
 TARGETS=${FUZZ_TARGETS:-$ALL_TARGETS}
 
 if [[ ! -f $BUILD/CMakeCache.txt ]]; then
-  cmake -S "$ROOT" -B "$BUILD" -DHOST_SANITIZERS=ON -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+  configure_build "$BUILD" >/dev/null
 fi
-cmake --build "$BUILD" -j2 --target fuzzers >/dev/null
+cmake --build "$BUILD" -j"$JOBS" --target fuzzers >/dev/null
 FUZZ_BIN=$BUILD/tests/fuzz
 SEEDS=$FUZZ_BIN/seeds
 "$FUZZ_BIN/fuzz_seeds" "$SEEDS" >/dev/null
@@ -60,8 +62,8 @@ for TARGET in "$@"; do
   echo "== $TARGET: ${SECONDS_EACH}s, log in $LOG"
   OPTIONS=(-max_total_time="$SECONDS_EACH" -timeout=10 -rss_limit_mb=3072 -print_final_stats=1
            -artifact_prefix="$FINDINGS/")
-  if [[ $JOBS -gt 1 ]]; then
-    OPTIONS+=(-fork="$JOBS" -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1)
+  if [[ $WORKERS -gt 1 ]]; then
+    OPTIONS+=(-fork="$WORKERS" -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1)
   fi
   set +e
   "$FUZZER" "${OPTIONS[@]}" "$WORK" "$SEEDS/$TARGET" >"$LOG" 2>&1

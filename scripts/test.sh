@@ -5,8 +5,6 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-JOBS="${JOBS:-2}"
-BUILD_DIR="${BUILD_DIR:-build}"
 source scripts/common.sh
 
 usage() {
@@ -38,7 +36,7 @@ bash scripts/setup.sh
 started=$SECONDS
 echo "test: configuring $BUILD_DIR"
 run_logged configure "$BUILD_DIR/logs/configure.log" \
-  cmake -S . -B "$BUILD_DIR" -DHOST_SANITIZERS=ON -DBUILD_TESTING=ON -DCMAKE_CXX_COMPILER="${CXX:-clang++}"
+  configure_build "$BUILD_DIR"
 echo "test: building (output in $BUILD_DIR/logs/build.log)"
 run_logged build "$BUILD_DIR/logs/build.log" cmake --build "$BUILD_DIR" -j"$JOBS"
 echo "test: build took $((SECONDS - started)) s"

@@ -16,9 +16,8 @@
 #include "BoardConfig.h"
 #include "BoardOutput.h"
 #include "BoardScenario.h"
-#include "ControllerConnect.h"
+#include "BoardSteps.h"
 #include "DispatchedImages.h"
-#include "PlatformPeers.h"
 #include "PortIo.h"
 #include "SetupVariables.h"
 #include "StatusCodeCapture.h"
@@ -56,9 +55,7 @@ VOID EFIAPI ReadyToBoot(EFI_EVENT Event, VOID *Context) {
   BootServices->CloseEvent(mReadyToBootEvent);
   mReadyToBootEvent = NULL;
   BoardLine("BOARD READYTOBOOT");
-  BoardLineStart("BOARD CONNECT");
-  BoardAppendField("pciio", ConnectAllPciControllers(BootServices));
-  BoardLineEnd();
+  BoardStepConnect(BootServices);
   BOARD_SCENARIO Scenario = {mSystemTable, mImageHandle, mRoster.Handle, mHotlatch.Handle, mConfig.KeyWaitSeconds};
   BoardScenarioStart(&Scenario);
 }
@@ -104,8 +101,7 @@ VOID EFIAPI VariableWriteReady(EFI_EVENT Event, VOID *Context) {
     }
     return;
   }
-  BoardStatusLine("BOARD SETUPVARS", CreateSetupVariables(mSystemTable->RuntimeServices, &mConfig));
-  ReportSetupVariables(mSystemTable, "created");
+  BoardStepCreateSetupVariables(mSystemTable, &mConfig);
 }
 
 EFI_STATUS WatchVariableWrites(EFI_BOOT_SERVICES *BootServices) {
@@ -135,10 +131,7 @@ extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint(EFI_HANDLE ImageHandle, EFI_SYSTE
   BoardOutputInitSink(DebugConsoleWrite);
   BoardLine("BOARD START");
   ReportOrder(BootServices);
-  // The runner checks Tesk registrations against this table's address.
-  BoardLineStart("BOARD RUNTIME");
-  BoardAppendField("table", (UINT64)(UINTN)SystemTable->RuntimeServices);
-  BoardLineEnd();
+  BoardStepRuntimeTable(SystemTable);
 
   UINTN Size = 0;
   Status = FwCfgReadFile(kConfigFile, &mConfig, sizeof(mConfig), &Size);
@@ -151,12 +144,9 @@ extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint(EFI_HANDLE ImageHandle, EFI_SYSTE
     return Status;
   }
 
-  BoardStatusLine("BOARD CAPTURE", StatusCodeCaptureStart(BootServices));
+  BoardStepStartCapture(BootServices);
   mDebugConfigPresent = DebugMessageConfigPresent(SystemTable->RuntimeServices);
-  BoardLineStart("BOARD PEERS");
-  BoardAppendField("status", InstallPlatformPeers(BootServices, mConfig.IdentityWords));
-  BoardAppendField("tesk", (UINT64)(UINTN)TeskServiceInterface());
-  BoardLineEnd();
+  BoardStepInstallPeers(BootServices, &mConfig);
 
   EFI_EVENT EndOfDxeEvent = NULL;
   Status = WatchVariableWrites(BootServices);

@@ -1,15 +1,8 @@
 #include "BoardScenario.h"
-#include <Protocol/DebugKeyDisarm.h>
-#include <Protocol/InventoryTrigger.h>
 #include <Protocol/SimpleTextInputEx.h>
-#include "BmcRecorder.h"
 #include "BoardOutput.h"
-#include "FinalReport.h"
-#include "Measurements.h"
-#include "PlatformPeers.h"
+#include "BoardSteps.h"
 #include "RootBridges.h"
-#include "SetupVariables.h"
-#include "StatusCodeCapture.h"
 
 namespace {
 
@@ -39,15 +32,6 @@ UINTN mKeyPressesAtDisarm = 0;
 EFI_KEY_DATA mLastKey = {};
 VOID *mKeyNotifyHandle = NULL;
 
-VOID InstallTrigger(UINTN Number) {
-  EFI_STATUS Status = InstallSignalProtocol(mScenario.SystemTable->BootServices, &gInventoryTriggerProtocolGuid);
-  BoardLineStart("BOARD TRIGGER");
-  BoardAppendField("n", Number);
-  BoardAppendField("status", Status);
-  BoardAppendField("records", StatusCodeCaptureCount());
-  BoardLineEnd();
-}
-
 EFI_STATUS EFIAPI KeyPressed(EFI_KEY_DATA *KeyData) {
   mLastKey = *KeyData;
   mKeyPresses = mKeyPresses + 1;
@@ -72,11 +56,6 @@ VOID WatchHotKey(EFI_SYSTEM_TABLE *SystemTable) {
   BoardStatusLine("BOARD KEYWATCH", Status);
 }
 
-VOID Finish(VOID) {
-  ReportAndPowerOff(mScenario.SystemTable, &mBridges, mScenario.Roster, mScenario.Hotlatch, mScenario.ImageHandle,
-                    "BoardDxe.efi");
-}
-
 VOID EnterStage(BOARD_STAGE Stage) {
   mStage = Stage;
   mTicksInStage = 0;
@@ -85,56 +64,44 @@ VOID EnterStage(BOARD_STAGE Stage) {
 VOID EFIAPI Tick(EFI_EVENT Event, VOID *Context) {
   EFI_SYSTEM_TABLE *SystemTable = mScenario.SystemTable;
   UINTN Limit = (UINTN)mScenario.KeyWaitSeconds * kTicksPerSecond;
-  UINT8 Option = 0;
+  UINTN Presses = 0;
   mTicksInStage++;
   switch (mStage) {
     case StageSecondTrigger:
-      InstallTrigger(2);
+      BoardStepTrigger(SystemTable->BootServices, 2, FALSE);
       BoardLine("BOARD WAIT key=1");
       EnterStage(StageWaitFirstKey);
       break;
     case StageWaitFirstKey:
-      // The press must reach Hotlatch, which sets "Setup" byte 888: the byte itself
-      // proves the press did its work.
-      if (ReadSetupDebugByte(SystemTable->RuntimeServices, &Option) && Option == 1) {
+      if (BoardStepFirstPressLanded(SystemTable->RuntimeServices)) {
         mFirstKeySeen = TRUE;
       }
       if (mFirstKeySeen || mTicksInStage >= Limit) {
-        BoardLineStart("BOARD KEY n=1");
-        BoardAppendField("seen", mFirstKeySeen);
-        BoardAppendField("ms", mTicksInStage * (1000 / kTicksPerSecond));
-        BoardAppendField("presses", mKeyPresses);
-        BoardLineEnd();
+        Presses = mKeyPresses;
+        BoardStepFirstKeyResult(mFirstKeySeen, mTicksInStage * (1000 / kTicksPerSecond), &Presses);
         EnterStage(StageSettleFirstKey);
       }
       break;
     case StageSettleFirstKey:
       if (mTicksInStage >= kSettleTicks) {
-        ReportSetupVariables(SystemTable, "key");
-        BoardStatusLine("BOARD RESETOPTIONS", WriteAllOptions(SystemTable->RuntimeServices, 0));
-        BoardStatusLine("BOARD DISARM", InstallSignalProtocol(SystemTable->BootServices, &gDebugKeyDisarmProtocolGuid));
+        BoardStepResetAndDisarm(SystemTable);
         mKeyPressesAtDisarm = mKeyPresses;
         BoardLine("BOARD WAIT key=2");
         EnterStage(StageWaitSecondKey);
       }
       break;
     case StageWaitSecondKey:
-      // After the disarm nothing may change, so the keystroke itself marks the press.
       if (mKeyPresses != mKeyPressesAtDisarm || mTicksInStage >= Limit) {
-        BoardLineStart("BOARD KEY n=2");
-        BoardAppendField("seen", mKeyPresses != mKeyPressesAtDisarm);
-        BoardAppendField("unicode", mLastKey.Key.UnicodeChar);
-        BoardAppendField("shift", mLastKey.KeyState.KeyShiftState);
-        BoardLineEnd();
+        BoardStepSecondKeyResult(mKeyPresses != mKeyPressesAtDisarm, &mLastKey);
         EnterStage(StageSettleSecondKey);
       }
       break;
     case StageSettleSecondKey:
       if (mTicksInStage >= kSettleTicks) {
-        ReportSetupVariables(SystemTable, "disarm");
         EnterStage(StageDone);
         SystemTable->BootServices->SetTimer(mTickEvent, TimerCancel, 0);
-        Finish();
+        BoardStepFinish(SystemTable, &mBridges, mScenario.Roster, mScenario.Hotlatch, mScenario.ImageHandle,
+                        "BoardDxe.efi");
       }
       break;
     case StageDone:
@@ -148,10 +115,8 @@ VOID BoardScenarioStart(CONST BOARD_SCENARIO *Scenario) {
   mScenario = *Scenario;
   EFI_BOOT_SERVICES *BootServices = mScenario.SystemTable->BootServices;
   WatchHotKey(mScenario.SystemTable);
-  // What the root bridges say of their buses when the inventory runs.
-  FindRootBridges(BootServices, &mBridges);
-  ReportRootBridges(&mBridges);
-  InstallTrigger(1);
+  BoardStepRootBridges(BootServices, &mBridges);
+  BoardStepTrigger(BootServices, 1, FALSE);
   EFI_STATUS Status = BootServices->CreateEvent(EVT_TIMER | EVT_NOTIFY_SIGNAL, TPL_CALLBACK, Tick, NULL, &mTickEvent);
   if (!EFI_ERROR(Status)) {
     Status = BootServices->SetTimer(mTickEvent, TimerPeriodic, kTickPeriod);

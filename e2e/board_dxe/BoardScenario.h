@@ -2,7 +2,7 @@
 // the second installation must not take a second inventory), the first Ctrl+Alt+d, the
 // options reset and the disarm, the second press, then the whole report and power-off.
 // It runs on a 100 ms timer at TPL_CALLBACK, so the boot manager and its screen go on
-// underneath as they would on a real board.
+// underneath as they would on a real board; the steps themselves are BoardSteps.h's.
 #pragma once
 #include <Uefi.h>
 

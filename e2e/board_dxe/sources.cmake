@@ -1,5 +1,5 @@
-# The board-support DXE driver of the firmware run: the board harness's platform
-# components, started by the DXE dispatcher instead of the boot manager.
+# The board-support DXE driver of the firmware run: the board's platform components,
+# started by the DXE dispatcher instead of the boot manager.
 set(BOARD_DXE_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(BOARD_DXE_SOURCES
   ${BOARD_DXE_DIR}/BoardDxeMain.cpp

@@ -3,9 +3,9 @@
 // reports every step on the console, and powers the machine off. The host runner
 // judges the report; a line that never appears is as much a failure as an error.
 #include <Uefi.h>
-#include "ImageFile.h"
+#include "BoardOutput.h"
+#include "ImageLoad.h"
 #include "MemoryRoutinesCheck.h"
-#include "ReportLine.h"
 
 namespace {
 
@@ -21,60 +21,29 @@ CONST IMAGE_UNDER_TEST mImages[] = {
 
 // A step that never ran is reported by name, never as a status, so it cannot read as
 // success.
-struct STEP_RESULT {
-  BOOLEAN Ran;
-  UINT64 Value;
-};
-
-VOID AppendStep(REPORT_LINE *Line, CONST CHAR8 *Label, STEP_RESULT Step) {
-  ReportLineAppendText(Line, " ");
-  ReportLineAppendText(Line, Label);
-  ReportLineAppendText(Line, "=");
+VOID AppendStep(CONST CHAR8 *Label, IMAGE_LOAD_STEP Step) {
+  BoardAppendText(" ");
+  BoardAppendText(Label);
+  BoardAppendText("=");
   if (Step.Ran) {
-    ReportLineAppendHex(Line, Step.Value);
+    BoardAppendHex(Step.Value);
   } else {
-    ReportLineAppendText(Line, "NotRun");
+    BoardAppendText("NotRun");
   }
 }
 
 VOID LoadAndStartImage(EFI_HANDLE HarnessImage, EFI_SYSTEM_TABLE *SystemTable, CONST IMAGE_UNDER_TEST *Image) {
-  EFI_BOOT_SERVICES *BootServices = SystemTable->BootServices;
-  STEP_RESULT FileSize = {}, Read = {}, Load = {}, Start = {}, ImageSize = {}, CodeType = {};
-
-  VOID *Buffer = NULL;
-  UINTN Size = 0;
-  Read = {TRUE, ReadImageFile(HarnessImage, SystemTable, Image->Path, &Buffer, &Size)};
-  if (!EFI_ERROR(Read.Value)) {
-    FileSize = {TRUE, Size};
-    EFI_HANDLE DriverImage = NULL;
-    Load = {TRUE, BootServices->LoadImage(FALSE, HarnessImage, NULL, Buffer, Size, &DriverImage)};
-    BootServices->FreePool(Buffer);
-    if (!EFI_ERROR(Load.Value)) {
-      // Read before starting: the firmware unloads an image whose entry point fails.
-      EFI_LOADED_IMAGE_PROTOCOL *LoadedImage = NULL;
-      if (!EFI_ERROR(BootServices->HandleProtocol(DriverImage, &gEfiLoadedImageProtocolGuid, (VOID **)&LoadedImage))) {
-        ImageSize = {TRUE, LoadedImage->ImageSize};
-        CodeType = {TRUE, (UINT64)LoadedImage->ImageCodeType};
-      }
-      UINTN ExitDataSize = 0;
-      CHAR16 *ExitData = NULL;
-      Start = {TRUE, BootServices->StartImage(DriverImage, &ExitDataSize, &ExitData)};
-      if (ExitData != NULL) {
-        BootServices->FreePool(ExitData);
-      }
-    }
-  }
-
-  REPORT_LINE Line;
-  ReportLineStart(&Line, "HARNESS IMAGE ");
-  ReportLineAppendText(&Line, Image->Name);
-  AppendStep(&Line, "Read", Read);
-  AppendStep(&Line, "FileSize", FileSize);
-  AppendStep(&Line, "LoadImage", Load);
-  AppendStep(&Line, "StartImage", Start);
-  AppendStep(&Line, "ImageSize", ImageSize);
-  AppendStep(&Line, "CodeType", CodeType);
-  ReportLineEmit(&Line, SystemTable);
+  IMAGE_LOAD_RESULT Result;
+  LoadAndStartImageFile(HarnessImage, SystemTable, Image->Path, &Result);
+  BoardLineStart("HARNESS IMAGE ");
+  BoardAppendText(Image->Name);
+  AppendStep("Read", Result.Read);
+  AppendStep("FileSize", Result.FileSize);
+  AppendStep("LoadImage", Result.Load);
+  AppendStep("StartImage", Result.Start);
+  AppendStep("ImageSize", Result.ImageSize);
+  AppendStep("CodeType", Result.CodeType);
+  BoardLineEnd();
 }
 
 }  // namespace
@@ -83,24 +52,23 @@ extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint(EFI_HANDLE ImageHandle, EFI_SYSTE
   // The boot manager arms a five-minute watchdog for boot options; the runner keeps its
   // own, shorter, time limit.
   SystemTable->BootServices->SetWatchdogTimer(0, 0, 0, NULL);
+  BoardOutputInit(SystemTable);
 
-  REPORT_LINE Line;
-  ReportLineStart(&Line, "HARNESS START firmware=");
-  ReportLineAppendWide(&Line, SystemTable->FirmwareVendor != NULL ? SystemTable->FirmwareVendor : u"?");
-  ReportLineAppendText(&Line, " revision=");
-  ReportLineAppendHex(&Line, SystemTable->FirmwareRevision);
-  ReportLineEmit(&Line, SystemTable);
+  BoardLineStart("HARNESS START firmware=");
+  BoardAppendWide(SystemTable->FirmwareVendor != NULL ? SystemTable->FirmwareVendor : u"?");
+  BoardAppendText(" revision=");
+  BoardAppendHex(SystemTable->FirmwareRevision);
+  BoardLineEnd();
 
-  ReportLineStart(&Line, "HARNESS CHECK memory-routines=");
-  ReportLineAppendText(&Line, MemoryRoutinesWork() ? "pass" : "fail");
-  ReportLineEmit(&Line, SystemTable);
+  BoardLineStart("HARNESS CHECK memory-routines=");
+  BoardAppendText(MemoryRoutinesWork() ? "pass" : "fail");
+  BoardLineEnd();
 
   for (UINTN Index = 0; Index < ARRAY_SIZE(mImages); Index++) {
     LoadAndStartImage(ImageHandle, SystemTable, &mImages[Index]);
   }
 
-  ReportLineStart(&Line, "HARNESS COMPLETE");
-  ReportLineEmit(&Line, SystemTable);
+  BoardLine("HARNESS COMPLETE");
   SystemTable->RuntimeServices->ResetSystem(EfiResetShutdown, EFI_SUCCESS, 0, NULL);
   return EFI_SUCCESS;
 }

@@ -1,6 +1,6 @@
-// Report lines on ConOut, which OVMF mirrors to the serial port the runner reads, or on
-// a sink of the caller's. A line
-// may be of any length: it leaves in pieces and only its end writes CR LF.
+// The report writer of every board-side program: lines on ConOut, which OVMF mirrors to
+// the serial port the runner reads, or on a sink of the caller's. A line may be of any
+// length: it leaves in pieces and only its end writes CR LF.
 #pragma once
 #include <Uefi.h>
 
@@ -10,6 +10,7 @@ typedef VOID (*BOARD_OUTPUT_SINK)(CONST CHAR16 *Piece, UINTN Length);
 VOID BoardOutputInitSink(BOARD_OUTPUT_SINK Sink);
 VOID BoardLineStart(CONST CHAR8 *Text);
 VOID BoardAppendText(CONST CHAR8 *Text);
+VOID BoardAppendWide(CONST CHAR16 *Text);
 // Upper-case hexadecimal with a 0x prefix and no leading zeros.
 VOID BoardAppendHex(UINT64 Value);
 VOID BoardAppendDecimal(UINT64 Value);

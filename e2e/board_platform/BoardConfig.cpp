@@ -1,5 +1,4 @@
 #include "BoardConfig.h"
-#include "ImageFile.h"
 
 EFI_STATUS ParseBoardConfig(CONST VOID *Buffer, UINTN Size, BOARD_CONFIG *Config) {
   if (Size != sizeof(BOARD_CONFIG)) {
@@ -20,17 +19,5 @@ EFI_STATUS ParseBoardConfig(CONST VOID *Buffer, UINTN Size, BOARD_CONFIG *Config
   if (Config->KeyWaitSeconds == 0 || Config->KeyWaitSeconds > 600) {
     Status = EFI_INVALID_PARAMETER;
   }
-  return Status;
-}
-
-EFI_STATUS ReadBoardConfig(EFI_HANDLE HarnessImage, EFI_SYSTEM_TABLE *SystemTable, BOARD_CONFIG *Config) {
-  VOID *Buffer = NULL;
-  UINTN Size = 0;
-  EFI_STATUS Status = ReadImageFile(HarnessImage, SystemTable, u"\\BOARD.CFG", &Buffer, &Size);
-  if (EFI_ERROR(Status)) {
-    return Status;
-  }
-  Status = ParseBoardConfig(Buffer, Size, Config);
-  SystemTable->BootServices->FreePool(Buffer);
   return Status;
 }

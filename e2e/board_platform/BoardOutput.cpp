@@ -58,6 +58,12 @@ VOID BoardAppendText(CONST CHAR8 *Text) {
   }
 }
 
+VOID BoardAppendWide(CONST CHAR16 *Text) {
+  for (; *Text != 0; Text++) {
+    PutCharacter(*Text);
+  }
+}
+
 VOID BoardAppendHex(UINT64 Value) {
   BoardAppendText("0x");
   INT32 Shift = 60;

@@ -1,5 +1,6 @@
-// What the runner tells the harness about the board, in \BOARD.CFG on the ESP. The
-// runner writes it from the board definition, so the harness hard-codes no board fact.
+// What the runner tells the board's platform about the board (the harness reads it from
+// \BOARD.CFG on the ESP, the board driver from fw_cfg). The runner writes it from the board
+// definition, so nothing on the board side hard-codes a board fact.
 #pragma once
 #include <Uefi.h>
 
@@ -22,8 +23,6 @@ struct BOARD_CONFIG {
 #pragma pack(pop)
 static_assert(sizeof(BOARD_CONFIG) == 36, "board config layout");
 
-// Reads and checks \BOARD.CFG from the harness's own volume; on any error the caller
-// must not go on, since every expectation of the runner rests on these values.
-EFI_STATUS ReadBoardConfig(EFI_HANDLE HarnessImage, EFI_SYSTEM_TABLE *SystemTable, BOARD_CONFIG *Config);
-// Checks Size bytes at Buffer and copies them to *Config; the same rules as the file.
+// Checks Size bytes at Buffer and copies them to *Config; on any error the caller must not
+// go on, since every expectation of the runner rests on these values.
 EFI_STATUS ParseBoardConfig(CONST VOID *Buffer, UINTN Size, BOARD_CONFIG *Config);
