@@ -102,8 +102,10 @@ VOID CreateSataIndex(UINT8 PortId);
 VOID CompareSataEntry(UINT8 PortId);
 // Sends mSataSendBuffer with up to three attempts.
 EFI_STATUS SendSataMessage(VOID);
+// Byte dumps in the debug log show this many bytes to a line.
+#define BYTES_PER_LINE 16
 // Prints Count bytes as "%02x " each, a line break before every sixteenth but the first;
 // the SATA message and the IDENTIFY strings share it.
 VOID DumpBytes(CONST UINT8 *Bytes, UINT32 Count);
-// Prints the 65 bytes of mSataSendBuffer, 16 to a line.
+// Prints the bytes of mSataSendBuffer (a SATA_INFO), BYTES_PER_LINE to a line.
 VOID DumpSataMessage(VOID);

@@ -18,7 +18,7 @@ EFI_EVENT mDebugLevelExitBootServicesEvent = NULL;
 BOOLEAN mDebugLevelBootServicesEnded = FALSE;
 static BOOLEAN mDebugLevelLookupActive = FALSE;
 EFI_DEBUG_MASK_PROTOCOL mDebugMaskProtocol = {EFI_DEBUG_MASK_REVISION, GetDebugMask, SetDebugMask};
-UINT32 gDebugPrintSettledMask = 0xFFFFFFFF;
+UINT32 gDebugPrintSettledMask = DEBUG_PRINT_MASK_UNSETTLED;
 
 // The early-boot HOB carries the mask itself in the first 4 of exactly 8 data bytes.
 static constexpr UINT16 kDebugMessageConfigHobDataSize = 8;
@@ -26,7 +26,7 @@ static constexpr UINT16 kDebugMessageConfigHobDataSize = 8;
 // Once the mask can no longer change by itself, callers may filter with it directly.
 static VOID PublishSettledMask(VOID) {
   gDebugPrintSettledMask =
-      (mDebugLevelQueried || mDebugLevelBootServicesEnded) ? mDebugLevelMask : 0xFFFFFFFF;
+      (mDebugLevelQueried || mDebugLevelBootServicesEnded) ? mDebugLevelMask : DEBUG_PRINT_MASK_UNSETTLED;
 }
 
 static VOID EFIAPI DebugLevelExitBootServicesNotify(EFI_EVENT Event, VOID *Context) {
