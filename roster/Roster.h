@@ -20,7 +20,9 @@ extern DIMM_RECORD *mDimmArea;
 extern PCI_RECORD *mPciArea;
 extern MANAGEMENT_TRANSPORT_PROTOCOL *mManagementTransport;
 
-// --- SATA step state, alive only inside one SendSataInventory.
+// --- SATA step state. mSataInfo and mSataSendBuffer live only inside one
+// SendSataInventory; SataPortTable outlives it: a reported drive strikes its port's entry
+// for the rest of the image's life, so a later pass would not report that port again.
 // A SataPortTable entry whose drive has been reported; no port ID ever matches it.
 #define SATA_PORT_STRUCK 0xFF
 extern UINT8 SataPortTable[NUMBER_OF_SATA];
