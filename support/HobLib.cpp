@@ -55,7 +55,7 @@ VOID *GetNextGuidHob(CONST EFI_GUID *Guid, CONST VOID *HobStart) {
     return NULL;
   }
   Hob = (CONST UINT8 *)HobStart;
-  ListStart = (CONST UINT8 *)(GetHobList());
+  ListStart = (CONST UINT8 *)GetHobList();
   End = (ListStart != NULL && HobStart >= ListStart) ? HobListEnd(ListStart) : 0;
 
   for (;;) {

@@ -17,7 +17,7 @@ EFI_STATUS GetModuleNameFromPdb(VOID *ImageBase, CHAR8 *NameBuffer, UINTN Buffer
   if (ImageBase == NULL || NameBuffer == NULL || BufferSize == 0) {
     return EFI_INVALID_PARAMETER;
   }
-  Path = (CONST CHAR8 *)(PeCoffLoaderGetPdbPointer(ImageBase));
+  Path = (CONST CHAR8 *)PeCoffLoaderGetPdbPointer(ImageBase);
   if (Path == NULL) {
     return EFI_NOT_FOUND;
   }
