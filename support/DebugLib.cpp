@@ -79,7 +79,7 @@ static BOOLEAN PackArguments(CONST CHAR8 *Format, UINT64 *Slots, CONST CHAR8 *Fo
       case 'x':
       case 'X':
         if (Long ? !StoreArgument(Slots, &Used, FormatString, (UINT64)va_arg(Marker, INT64), sizeof(INT64))
-                 : !StoreArgument(Slots, &Used, FormatString, (UINT64)(UINT32)va_arg(Marker, int), sizeof(INT32))) {
+                 : !StoreArgument(Slots, &Used, FormatString, (UINT64)(UINT32)va_arg(Marker, INT32), sizeof(INT32))) {
           return FALSE;
         }
         break;

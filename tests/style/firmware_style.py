@@ -42,6 +42,7 @@ E2E_EXISTING = {
     ("ImageFile.cpp", "declaration"): 6,
     ("KeyboardWait.cpp", "declaration"): 3,
     ("Measurements.cpp", "declaration"): 9,
+    ("MemoryRoutinesCheck.cpp", "banned"): 6,
     ("MemoryRoutinesCheck.cpp", "declaration"): 4,
     ("PlatformPeers.cpp", "declaration"): 3,
     ("PortIo.cpp", "declaration"): 7,
@@ -77,6 +78,14 @@ BANNED_WORDS = {
     "bool": "BOOLEAN, not bool",
     "true": "TRUE, not true",
     "false": "FALSE, not false",
+}
+
+# C's own types; the compiler's memory routines (ABI_NAMES) keep them in the signatures the
+# compiler calls, and in their bodies.
+C_TYPES = {
+    "char", "short", "int", "long", "unsigned", "signed", "wchar_t", "size_t", "ssize_t", "ptrdiff_t",
+    "intptr_t", "uintptr_t", "int8_t", "int16_t", "int32_t", "int64_t", "uint8_t", "uint16_t", "uint32_t",
+    "uint64_t",
 }
 
 # Words that start a statement but never a declaration.
@@ -258,12 +267,17 @@ class Checker:
         # Declarations after a statement: (first statement's token, declaration's first token,
         # its ";" token) for whoever wants to move them.
         self.late_declarations = []
+        # Token ranges of the functions the compiler's runtime names.
+        self.abi_spans = []
 
     def report(self, line, rule, detail):
         self.problems.append(f"{self.path}:{line}: {rule}: {detail}")
 
     def run(self):
+        self.walk(0, len(self.tokens), "scope")
         for position, (token, line) in enumerate(self.tokens):
+            if token in C_TYPES and not any(start <= position <= end for start, end in self.abi_spans):
+                self.report(line, "banned", f"'{token}': an EDK II type (INT32, UINTN, CHAR8, ...)")
             if token in BANNED_WORDS:
                 self.report(line, "banned", f"'{token}': {BANNED_WORDS[token]}")
             if token == "[" and self.is_lambda(position):
@@ -272,7 +286,8 @@ class Checker:
             for word in re.findall(r"[A-Za-z_]\w*", directive):
                 if word in BANNED_WORDS:
                     self.report(line, "banned", f"'{word}' in a macro: {BANNED_WORDS[word]}")
-        self.walk(0, len(self.tokens), "scope")
+                if word in C_TYPES:
+                    self.report(line, "banned", f"'{word}' in a macro: an EDK II type")
         return self.problems
 
     def is_lambda(self, position):
@@ -307,6 +322,8 @@ class Checker:
                     self.report(line, "banned", "a member function: a struct holds data only")
                 elif kind == "scope" and inner == "block":
                     self.check_function(statement)
+                    if declared_name([word for word, _ in statement]) in ABI_NAMES:
+                        self.abi_spans.append((statement_start, close))
                 elif inner == "type":
                     self.check_type_name(statement)
                 self.walk(index + 1, close, inner)

@@ -73,6 +73,9 @@ class CatchesViolations(unittest.TestCase):
             "VOID F(VOID) { bool Done; Done = true; }": "banned",
             "VOID F(VOID) { double Ratio; Ratio = 0; }": "banned",
             "class WIDGET { UINT8 A; };": "banned",
+            "VOID F(VOID) { int Count; Count = 0; }": "banned",
+            "UINTN Length(CONST VOID *P, size_t Size);": "banned",
+            "#define COUNT_TYPE unsigned long\n": "banned",
         }
         for source, rule in cases.items():
             with self.subTest(source=source):
