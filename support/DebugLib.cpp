@@ -116,7 +116,7 @@ __attribute__((noinline)) static VOID DebugPrintMarker(UINTN ErrorLevel, CONST C
   UINTN FormatSize = 0;
   DEBUG_INFO_RECORD *Record;
   UINT64 *Slots;
-  UINT64 Buffer[kDebugPrintBufferWords] = {};
+  UINT64 Buffer[kDebugPrintBufferWords];
 
   while (Format[FormatSize] != '\0') {
     if (++FormatSize >= kDebugInfoFormatMaxSize) {
@@ -125,6 +125,7 @@ __attribute__((noinline)) static VOID DebugPrintMarker(UINTN ErrorLevel, CONST C
   }
   FormatSize++;
 
+  ZeroMem(Buffer, sizeof(Buffer));
   Record = (DEBUG_INFO_RECORD *)((UINT8 *)Buffer + kDebugInfoSizeBias);
   Record->ErrorLevel = (UINT32)ErrorLevel;
   CopyMem(Record->Format, Format, FormatSize);
@@ -159,9 +160,8 @@ VOID DebugAssert(CONST CHAR8 *FileName, UINTN LineNumber, CONST CHAR8 *Descripti
   UINTN DescriptionSize;
   EFI_DEBUG_ASSERT_DATA *AssertData;
   CHAR8 *Text;
-  UINT64 Buffer[kDebugAssertRecordMaxSize / sizeof(UINT64)] = {};
+  UINT64 Buffer[kDebugAssertRecordMaxSize / sizeof(UINT64)];
 
-  static_assert(sizeof(Buffer) == kDebugAssertRecordMaxSize, "assert record buffer");
   if (mDebugAssertReporting) {
     return;
   }
@@ -174,6 +174,8 @@ VOID DebugAssert(CONST CHAR8 *FileName, UINTN LineNumber, CONST CHAR8 *Descripti
     Description = "";
   }
 
+  static_assert(sizeof(Buffer) == kDebugAssertRecordMaxSize, "assert record buffer");
+  ZeroMem(Buffer, sizeof(Buffer));
   HeaderSize = sizeof(EFI_DEBUG_ASSERT_DATA);
   FileNameSize = AsciiStrSize(FileName);
   DescriptionSize = AsciiStrSize(Description);

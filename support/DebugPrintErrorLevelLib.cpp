@@ -3,6 +3,7 @@
 // on the image handle.
 #include <Uefi.h>
 #include <Library/BaseLib.h>
+#include <Library/BaseMemoryLib.h>
 #include <Library/DebugLib.h>
 #include <Library/DebugPrintErrorLevelLib.h>
 #include <Library/HobLib.h>
@@ -37,19 +38,22 @@ static VOID EFIAPI DebugLevelExitBootServicesNotify(EFI_EVENT Event, VOID *Conte
 // Reads "DebugMessageConfig", or the early-boot HOB while variable services are not up
 // yet, and settles the mask when either gives one.
 static VOID ReadDebugLevel(VOID) {
-  // Variable services may be read only at TPL_CALLBACK or below; a later message tries again.
-  EFI_BOOT_SERVICES *BootServices = mDebugLevelSystemTable->BootServices;
-  EFI_TPL CurrentTpl = BootServices->RaiseTPL(TPL_HIGH_LEVEL);
+  EFI_BOOT_SERVICES *BootServices;
+  EFI_TPL CurrentTpl;
   UINTN Size;
   EFI_STATUS Status;
-  // Zeroed first: a shorter record reads its missing switches as off.
-  UINT8 Config[kDebugMessageConfigSize] = {};
+  UINT8 Config[kDebugMessageConfigSize];
 
+  // Variable services may be read only at TPL_CALLBACK or below; a later message tries again.
+  BootServices = mDebugLevelSystemTable->BootServices;
+  CurrentTpl = BootServices->RaiseTPL(TPL_HIGH_LEVEL);
   BootServices->RestoreTPL(CurrentTpl);
   if (CurrentTpl > TPL_CALLBACK) {
     return;
   }
 
+  // Zeroed first: a shorter record reads its missing switches as off.
+  ZeroMem(Config, sizeof(Config));
   Size = sizeof(Config);
   Status = mDebugLevelSystemTable->RuntimeServices->GetVariable(kDebugMessageConfigName, &gDebugMessageConfigGuid, NULL,
                                                                 &Size, Config);
