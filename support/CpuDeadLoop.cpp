@@ -2,6 +2,7 @@
 // names the module at fault on the debug port. A debugger releases it by writing the flag.
 #include <Uefi.h>
 #include <Library/BaseLib.h>
+#include <Library/BaseMemoryLib.h>
 #include <Library/DebugLib.h>
 #include <Library/ModuleEntryPoint.h>
 #include "DeadLoopReport.h"
@@ -13,7 +14,7 @@ VOID ReportCallerModule(UINTN Address) {
   UINTN Base;
   UINTN Position;
   UINTN Tested;
-  CHAR8 Name[kDeadLoopNameBufferSize] = {};
+  CHAR8 Name[kDeadLoopNameBufferSize];
 
   if (Address == 0) {
     return;
@@ -38,6 +39,7 @@ VOID ReportCallerModule(UINTN Address) {
   }
 
   // The report's fields are 32 bits wide ("%x"), as the listener reads them.
+  ZeroMem(Name, sizeof(Name));
   if (!EFI_ERROR(GetModuleNameFromPdb((VOID *)Base, Name, sizeof(Name)))) {
     DEBUG((DEBUG_DEAD_LOOP_REPORT, "Module[%a], 0x%x:0x%x\n", Name, (UINT32)Base, (UINT32)(Address - Base)));
   } else {
