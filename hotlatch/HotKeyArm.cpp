@@ -6,11 +6,15 @@ VOID *mDebugKeyNotifyHandle;
 
 VOID EFIAPI OemSetupHotKey(EFI_EVENT Event, VOID *Context) {
   EFI_KEY_DATA KeyData;
+  EFI_HANDLE Handle;
+  UINTN BufferSize;
+  EFI_STATUS Status;
+
   BuildDebugKeyData(&KeyData);
 
-  EFI_HANDLE Handle = nullptr;
-  UINTN BufferSize = sizeof(Handle);
-  EFI_STATUS Status = gBS->LocateHandle(ByRegisterNotify, nullptr, mSetupHotKeyRegistration, &BufferSize, &Handle);
+  Handle = NULL;
+  BufferSize = sizeof(Handle);
+  Status = gBS->LocateHandle(ByRegisterNotify, NULL, mSetupHotKeyRegistration, &BufferSize, &Handle);
   if (!EFI_ERROR(Status)) {
     Status = HandleProtocolOf(Handle, &mSimpleTextInputEx);
     DEBUG((DEBUG_INFO, "[OemSetupHotKey]SimpleTextInputEx HandleProtocol Status = %r\n", Status));
@@ -20,12 +24,12 @@ VOID EFIAPI OemSetupHotKey(EFI_EVENT Event, VOID *Context) {
       if (EFI_ERROR(Status)) {
         DEBUG((DEBUG_INFO, "Register Chang Scu Callback Failed...%r\n", Status));
         // A failed arm leaves no key anywhere: a later withdrawal must not unregister.
-        mDebugKeyNotifyHandle = nullptr;
+        mDebugKeyNotifyHandle = NULL;
       } else {
         DEBUG((DEBUG_INFO, "Register Chang Scu Callback Success...%r\n", Status));
       }
     } else {
-      mSimpleTextInputEx = nullptr;
+      mSimpleTextInputEx = NULL;
     }
   }
 
@@ -33,7 +37,7 @@ VOID EFIAPI OemSetupHotKey(EFI_EVENT Event, VOID *Context) {
   gBS->CloseEvent(Event);
   // Closed for good: the withdrawal on a failed start must not close it again.
   if (Event == mSetupHotKeyEvent) {
-    mSetupHotKeyEvent = nullptr;
+    mSetupHotKeyEvent = NULL;
   }
 }
 

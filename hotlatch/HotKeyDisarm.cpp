@@ -5,7 +5,7 @@
 // again, so register-then-unregister removes the armed registration and leaves none behind
 // on keyboards that never had it.
 static VOID RemoveDebugKeyFrom(EFI_HANDLE Handle, EFI_KEY_DATA *KeyData) {
-  EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL *SimpleTextInputEx = nullptr;
+  EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL *SimpleTextInputEx = NULL;
   EFI_STATUS Status = HandleProtocolOf(Handle, &SimpleTextInputEx);
   if (EFI_ERROR(Status)) {
     return;
@@ -23,6 +23,10 @@ static VOID RemoveDebugKeyFrom(EFI_HANDLE Handle, EFI_KEY_DATA *KeyData) {
 
 VOID EFIAPI OemUnregisterKey(EFI_EVENT Event, VOID *Context) {
   EFI_KEY_DATA KeyData;
+  UINTN HandleCount;
+  EFI_HANDLE *HandleBuffer;
+  EFI_STATUS Status;
+
   BuildDebugKeyData(&KeyData);
   DEBUG((DEBUG_INFO, "Orv - OemUnregisterKey entry...\n"));
 
@@ -33,20 +37,21 @@ VOID EFIAPI OemUnregisterKey(EFI_EVENT Event, VOID *Context) {
     mSetupHotKeyEvent = NULL;
   }
 
-  UINTN HandleCount = 0;
-  EFI_HANDLE *HandleBuffer = nullptr;
-  EFI_STATUS Status =
-      gBS->LocateHandleBuffer(ByProtocol, &gEfiSimpleTextInputExProtocolGuid, nullptr, &HandleCount, &HandleBuffer);
+  HandleCount = 0;
+  HandleBuffer = NULL;
+  Status = gBS->LocateHandleBuffer(ByProtocol, &gEfiSimpleTextInputExProtocolGuid, NULL, &HandleCount, &HandleBuffer);
   if (!EFI_ERROR(Status)) {
+    UINTN Index;
+
     DEBUG((DEBUG_INFO, "HandleCount= %x\n", (UINT32)HandleCount));
-    for (UINTN Index = 0; HandleBuffer != nullptr && Index < HandleCount; Index++) {
+    for (Index = 0; HandleBuffer != NULL && Index < HandleCount; Index++) {
       RemoveDebugKeyFrom(HandleBuffer[Index], &KeyData);
     }
   } else {
-    HandleBuffer = nullptr;
+    HandleBuffer = NULL;
   }
 
-  if (HandleBuffer != nullptr) {
+  if (HandleBuffer != NULL) {
     DEBUG((DEBUG_INFO, "UnregisterKey FreePool...\n"));
     FreePool(HandleBuffer);
   }

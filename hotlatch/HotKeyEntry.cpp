@@ -5,10 +5,10 @@ EFI_EVENT mSetupHotKeyEvent;
 VOID *mSetupHotKeyRegistration;
 
 VOID RegisterSetupHotKeyNotify(VOID) {
-  EFI_STATUS Status = gBS->CreateEvent(EVT_NOTIFY_SIGNAL, TPL_CALLBACK, OemSetupHotKey, nullptr, &mSetupHotKeyEvent);
+  EFI_STATUS Status = gBS->CreateEvent(EVT_NOTIFY_SIGNAL, TPL_CALLBACK, OemSetupHotKey, NULL, &mSetupHotKeyEvent);
   if (EFI_ERROR(Status)) {
     DEBUG((DEBUG_INFO, "Create OemSetupHotKey event...%r\n", Status));
-    mSetupHotKeyEvent = nullptr;
+    mSetupHotKeyEvent = NULL;
     return;
   }
 
@@ -22,25 +22,29 @@ VOID RegisterSetupHotKeyNotify(VOID) {
 }
 
 VOID WithdrawSetupHotKey(VOID) {
-  if (mSetupHotKeyEvent != nullptr) {
+  if (mSetupHotKeyEvent != NULL) {
     gBS->CloseEvent(mSetupHotKeyEvent);
-    mSetupHotKeyEvent = nullptr;
+    mSetupHotKeyEvent = NULL;
   }
-  if (mSimpleTextInputEx != nullptr && mDebugKeyNotifyHandle != nullptr) {
+  if (mSimpleTextInputEx != NULL && mDebugKeyNotifyHandle != NULL) {
     mSimpleTextInputEx->UnregisterKeyNotify(mSimpleTextInputEx, mDebugKeyNotifyHandle);
-    mDebugKeyNotifyHandle = nullptr;
+    mDebugKeyNotifyHandle = NULL;
   }
 }
 
 EFI_STATUS OemDebugEntry(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
+  EFI_EVENT UnregisterKeyEvent;
+  EFI_STATUS Status;
+  VOID *UnregisterKeyRegistration;
+
   RegisterSetupHotKeyNotify();
   SetupConfig();
   // This driver's message texts are the platform's own and its log readers match them as
   // they stand: "[ORV]", "Orv -", "Chang Scu", the blank runs and the dot runs are meant.
   DEBUG((DEBUG_INFO, "\n[ORV] OemDebugEntry entry     \n"));
 
-  EFI_EVENT UnregisterKeyEvent = nullptr;
-  EFI_STATUS Status = gBS->CreateEvent(EVT_NOTIFY_SIGNAL, TPL_CALLBACK, OemUnregisterKey, nullptr, &UnregisterKeyEvent);
+  UnregisterKeyEvent = NULL;
+  Status = gBS->CreateEvent(EVT_NOTIFY_SIGNAL, TPL_CALLBACK, OemUnregisterKey, NULL, &UnregisterKeyEvent);
   if (EFI_ERROR(Status)) {
     // Without its event the key could never be disarmed: fail the start like a failed
     // registration, and never register an unset event.
@@ -48,7 +52,7 @@ EFI_STATUS OemDebugEntry(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) 
     return Status;
   }
 
-  VOID *UnregisterKeyRegistration = nullptr;
+  UnregisterKeyRegistration = NULL;
   Status = gBS->RegisterProtocolNotify(&gDebugKeyDisarmProtocolGuid, UnregisterKeyEvent, &UnregisterKeyRegistration);
   if (EFI_ERROR(Status)) {
     // The firmware unloads the image on this error: nothing may still name its code.

@@ -3,9 +3,10 @@
 
 VOID SetupConfig(VOID) {
   UINT8 Setup[SETUP_VARIABLE_SIZE];
+  EFI_STATUS Status;
 
   DEBUG((DEBUG_INFO, "Init DebugOption.....\n"));
-  EFI_STATUS Status = ReadSetupRecord(SETUP_VARIABLE_NAME, &gSetupVariableGuid, sizeof(Setup), Setup);
+  Status = ReadSetupRecord(SETUP_VARIABLE_NAME, &gSetupVariableGuid, sizeof(Setup), Setup);
   if (EFI_ERROR(Status)) {
     DEBUG((DEBUG_INFO, "[SetupConfig] Get Setup Config Failed....%r\n", Status));
   } else {
@@ -25,7 +26,7 @@ VOID SetupConfig(VOID) {
 
 static VOID ShowDebugModeNotice(VOID) {
   // Early in boot there may be no console yet.
-  if (gST == nullptr || gST->ConOut == nullptr) {
+  if (gST == NULL || gST->ConOut == NULL) {
     return;
   }
   gST->ConOut->SetCursorPosition(gST->ConOut, DEBUG_MODE_NOTICE_COLUMN, DEBUG_MODE_NOTICE_ROW);
@@ -34,9 +35,10 @@ static VOID ShowDebugModeNotice(VOID) {
 
 VOID ChangeSetupDebugOption(VOID) {
   UINT8 Setup[SETUP_VARIABLE_SIZE];
+  EFI_STATUS Status;
 
   DEBUG((DEBUG_INFO, "Change Setup Debug Option State....\n"));
-  EFI_STATUS Status = ReadSetupRecord(SETUP_VARIABLE_NAME, &gSetupVariableGuid, sizeof(Setup), Setup);
+  Status = ReadSetupRecord(SETUP_VARIABLE_NAME, &gSetupVariableGuid, sizeof(Setup), Setup);
   if (EFI_ERROR(Status)) {
     DEBUG((DEBUG_INFO, "Change Setup Option State Failed...%r\n", Status));
     return;

@@ -1,8 +1,9 @@
 // The setup variables the hot key switches, as the platform components reading them expect.
 #pragma once
-#include <Base.h>
+#include <Uefi.h>
 
-#define SETUP_OPTION_ATTRIBUTES 0x00000007U  // non-volatile, boot-service and runtime access
+#define SETUP_OPTION_ATTRIBUTES \
+  ((UINT32)(EFI_VARIABLE_NON_VOLATILE | EFI_VARIABLE_BOOTSERVICE_ACCESS | EFI_VARIABLE_RUNTIME_ACCESS))
 
 #define SETUP_VARIABLE_NAME u"Setup"
 #define SETUP_VARIABLE_SIZE 1026U

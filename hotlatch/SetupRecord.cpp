@@ -2,11 +2,13 @@
 #include "Hotlatch.h"
 
 EFI_STATUS ReadSetupRecord(CONST CHAR16 *Name, CONST EFI_GUID *VendorGuid, UINTN RecordSize, VOID *Buffer) {
+  UINTN DataSize;
+
   // The record is written back whole: a shorter stored value must not leave stack bytes
   // in the tail.
   ZeroMem(Buffer, RecordSize);
-  UINTN DataSize = RecordSize;
-  return gRT->GetVariable(Name, VendorGuid, nullptr, &DataSize, Buffer);
+  DataSize = RecordSize;
+  return gRT->GetVariable(Name, VendorGuid, NULL, &DataSize, Buffer);
 }
 
 EFI_STATUS WriteSetupRecord(CONST CHAR16 *Name, CONST EFI_GUID *VendorGuid, UINTN RecordSize, VOID *Buffer) {

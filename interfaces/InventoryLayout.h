@@ -39,6 +39,8 @@ inline constexpr UINT8 RECORD_STATUS_ABSENT = 0;
 inline constexpr UINT8 RECORD_KIND_SMBIOS = 0;
 inline constexpr UINT8 RECORD_KIND_PCI = 1;
 inline constexpr UINT8 RECORD_NAME_LENGTH = 64;
+// The DIMM serial number as four bytes, decoded from its eight hexadecimal characters.
+inline constexpr UINT8 DIMM_SERIAL_LENGTH = 4;
 
 #pragma pack(push, 1)
 
@@ -71,7 +73,7 @@ struct INVENTORY_RECORD_HEADER {
   UINT8 Status;
   UINT8 Kind;
   UINT8 NameLength;
-  CHAR8 Name[64];
+  CHAR8 Name[RECORD_NAME_LENGTH];
   UINT8 Ordinal;
 };
 
@@ -99,7 +101,7 @@ struct DIMM_RECORD {
   UINT8 Reserved122[6];
   CHAR8 DimmVoltage[5];
   UINT8 Reserved133[5];
-  UINT8 DimmSerial[4];
+  UINT8 DimmSerial[DIMM_SERIAL_LENGTH];
   CHAR8 DimmPartNumber[610];
 };
 

@@ -43,7 +43,7 @@ static VOID DumpImageStart(CONST UINT8 *Image, UINT32 TotalSize) {
   Shown = TotalSize < IMAGE_DUMP_LIMIT ? TotalSize : IMAGE_DUMP_LIMIT;
   DEBUG((DEBUG_INFO, "\n"));
   DumpBytes(Image, Shown);
-  if (Shown != 0 && Shown % 16 == 0) {
+  if (Shown != 0 && Shown % BYTES_PER_LINE == 0) {
     DEBUG((DEBUG_INFO, "\n"));
   }
 }

@@ -20,7 +20,9 @@ extern DIMM_RECORD *mDimmArea;
 extern PCI_RECORD *mPciArea;
 extern MANAGEMENT_TRANSPORT_PROTOCOL *mManagementTransport;
 
-// --- SATA step state, alive only inside one SendSataInventory.
+// --- SATA step state. mSataInfo and mSataSendBuffer live only inside one
+// SendSataInventory; SataPortTable outlives it: a reported drive strikes its port's entry
+// for the rest of the image's life, so a later pass would not report that port again.
 // A SataPortTable entry whose drive has been reported; no port ID ever matches it.
 #define SATA_PORT_STRUCK 0xFF
 extern UINT8 SataPortTable[NUMBER_OF_SATA];
@@ -102,8 +104,10 @@ VOID CreateSataIndex(UINT8 PortId);
 VOID CompareSataEntry(UINT8 PortId);
 // Sends mSataSendBuffer with up to three attempts.
 EFI_STATUS SendSataMessage(VOID);
+// Byte dumps in the debug log show this many bytes to a line.
+#define BYTES_PER_LINE 16
 // Prints Count bytes as "%02x " each, a line break before every sixteenth but the first;
 // the SATA message and the IDENTIFY strings share it.
 VOID DumpBytes(CONST UINT8 *Bytes, UINT32 Count);
-// Prints the 65 bytes of mSataSendBuffer, 16 to a line.
+// Prints the bytes of mSataSendBuffer (a SATA_INFO), BYTES_PER_LINE to a line.
 VOID DumpSataMessage(VOID);

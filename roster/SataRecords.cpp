@@ -13,7 +13,6 @@
 #define ATA_MODEL_OFFSET 54
 #define ATA_MODEL_LENGTH 40
 #define SATA_SEND_ATTEMPTS 3
-#define BYTES_PER_LINE 16
 
 SATA_INFO *mSataInfo;
 SATA_INFO *mSataSendBuffer;
@@ -199,7 +198,8 @@ EFI_STATUS SendSataInventory(VOID) {
   DEBUG((DEBUG_INFO, "\n"));
   DEBUG((DEBUG_INFO, "NUMBER_OF_SATA = %d\n", NUMBER_OF_SATA));
   DEBUG((DEBUG_INFO, "sizeof(SATA_INFO) = %d\n", (UINT32)sizeof(SATA_INFO)));
-  DEBUG((DEBUG_INFO, "sizeof(UINT8)*65 = %d\n", (UINT32)(sizeof(UINT8) * 65)));
+  // The text stays as log readers know it; the value is the message's size.
+  DEBUG((DEBUG_INFO, "sizeof(UINT8)*65 = %d\n", (UINT32)(sizeof(UINT8) * sizeof(SATA_INFO))));
   for (Index = 0; Index < NUMBER_OF_SATA; Index++) {
     ReportEmptyPort((UINT8)Index);
   }

@@ -69,10 +69,18 @@ VOID CopySmbiosString(SMBIOS_STRUCTURE *Structure, UINT8 Number, CHAR8 *Field, U
   }
 }
 
-static CHAR8 NibbleToHexAscii(UINT8 Nibble) { return (CHAR8)(Nibble < 10 ? 0x30 + Nibble : 0x37 + Nibble); }
+// Hexadecimal digits in ASCII: '0' to '9', then 'A' to 'F' for the nibbles 10 to 15.
+#define ASCII_DIGIT_ZERO 0x30
+#define ASCII_PAST_DIGIT_NINE 0x3A
+#define ASCII_LETTER_NIBBLE_BASE 0x37  // 'A' - 10
+#define NIBBLE_BITS 4
+
+static CHAR8 NibbleToHexAscii(UINT8 Nibble) {
+  return (CHAR8)(Nibble < 10 ? ASCII_DIGIT_ZERO + Nibble : ASCII_LETTER_NIBBLE_BASE + Nibble);
+}
 
 VOID ByteToHexAscii(UINT8 Value, CHAR8 *Destination) {
-  Destination[0] = NibbleToHexAscii((UINT8)(Value >> 4));
+  Destination[0] = NibbleToHexAscii((UINT8)(Value >> NIBBLE_BITS));
   Destination[1] = NibbleToHexAscii((UINT8)(Value & 0x0F));
 }
 
@@ -90,13 +98,14 @@ static UINT8 SerialNibble(CONST CHAR8 *Serial, UINT8 SerialLength, UINT8 Positio
     return 0;
   }
   Character = (UINT8)Serial[Position];
-  return (UINT8)(Character < 0x3A ? Character - 0x30 : Character - 0x37);
+  return (UINT8)(Character < ASCII_PAST_DIGIT_NINE ? Character - ASCII_DIGIT_ZERO
+                                                   : Character - ASCII_LETTER_NIBBLE_BASE);
 }
 
 VOID DecodeDimmSerial(CONST CHAR8 *Serial, UINT8 SerialLength, UINT8 *Destination) {
   UINT8 Index;
 
-  for (Index = 0; Index < 4; Index++) {
+  for (Index = 0; Index < DIMM_SERIAL_LENGTH; Index++) {
     Destination[Index] = (UINT8)(SerialNibble(Serial, SerialLength, (UINT8)(2 * Index)) * 16 +
                                  SerialNibble(Serial, SerialLength, (UINT8)(2 * Index + 1)));
   }

@@ -17,12 +17,12 @@ UINT64 DivU64x32(UINT64 Dividend, UINT32 Divisor) {
 UINT64 DivU64x64Remainder(UINT64 Dividend, UINT64 Divisor, UINT64 *Remainder) {
   ASSERT(Divisor != 0);
   if (Divisor == 0) {
-    if (Remainder != nullptr) {
+    if (Remainder != NULL) {
       *Remainder = 0;
     }
     return 0;
   }
-  if (Remainder != nullptr) {
+  if (Remainder != NULL) {
     *Remainder = Dividend % Divisor;
   }
   return Dividend / Divisor;

@@ -5,11 +5,13 @@
 #include <Library/DebugLib.h>
 
 UINTN AsciiStrLen(CONST CHAR8 *String) {
+  UINTN Length;
+
   ASSERT(String != NULL_FOR_ASSERT);
-  if (String == nullptr) {
+  if (String == NULL) {
     return 0;
   }
-  UINTN Length = 0;
+  Length = 0;
   while (String[Length] != '\0') {
     if (Length >= PcdMaximumAsciiStringLength) {
       ASSERT(Length < PcdMaximumAsciiStringLength);
@@ -21,18 +23,20 @@ UINTN AsciiStrLen(CONST CHAR8 *String) {
 }
 
 UINTN AsciiStrSize(CONST CHAR8 *String) {
-  if (String == nullptr) {
+  if (String == NULL) {
     return 0;
   }
   return AsciiStrLen(String) + 1;
 }
 
 UINTN StrLen(CONST CHAR16 *String) {
+  UINTN Length;
+
   ASSERT(String != NULL_FOR_ASSERT);
-  if (String == nullptr) {
+  if (String == NULL) {
     return 0;
   }
-  UINTN Length = 0;
+  Length = 0;
   while (String[Length] != u'\0') {
     if (Length >= PcdMaximumUnicodeStringLength) {
       ASSERT(Length < PcdMaximumUnicodeStringLength);
@@ -44,7 +48,7 @@ UINTN StrLen(CONST CHAR16 *String) {
 }
 
 UINTN StrSize(CONST CHAR16 *String) {
-  if (String == nullptr) {
+  if (String == NULL) {
     return 0;
   }
   return (StrLen(String) + 1) * sizeof(CHAR16);

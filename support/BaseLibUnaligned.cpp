@@ -3,17 +3,21 @@
 #include <Library/BaseLib.h>
 
 static UINT64 ReadLittleEndian(CONST VOID *Buffer, UINTN Bytes) {
-  CONST UINT8 *Source = static_cast<CONST UINT8 *>(Buffer);
+  CONST UINT8 *Source = (CONST UINT8 *)Buffer;
   UINT64 Value = 0;
-  for (UINTN Index = Bytes; Index > 0; Index--) {
+  UINTN Index;
+
+  for (Index = Bytes; Index > 0; Index--) {
     Value = (Value << 8) | Source[Index - 1];
   }
   return Value;
 }
 
 static VOID WriteLittleEndian(VOID *Buffer, UINTN Bytes, UINT64 Value) {
-  UINT8 *Target = static_cast<UINT8 *>(Buffer);
-  for (UINTN Index = 0; Index < Bytes; Index++) {
+  UINT8 *Target = (UINT8 *)Buffer;
+  UINTN Index;
+
+  for (Index = 0; Index < Bytes; Index++) {
     Target[Index] = (UINT8)(Value >> (8 * Index));
   }
 }

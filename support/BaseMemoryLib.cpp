@@ -3,18 +3,22 @@
 #include <Library/BaseMemoryLib.h>
 
 VOID *CopyMem(VOID *Destination, CONST VOID *Source, UINTN Length) {
-  UINT8 *Dst = static_cast<UINT8 *>(Destination);
-  CONST UINT8 *Src = static_cast<CONST UINT8 *>(Source);
+  UINT8 *Dst = (UINT8 *)Destination;
+  CONST UINT8 *Src = (CONST UINT8 *)Source;
   if (Length == 0 || Dst == Src) {
     return Destination;
   }
   // Overlapping buffers are copied in the direction that reads each byte before it is overwritten.
   if (Dst < Src || Dst >= Src + Length) {
-    for (UINTN Index = 0; Index < Length; Index++) {
+    UINTN Index;
+
+    for (Index = 0; Index < Length; Index++) {
       Dst[Index] = Src[Index];
     }
   } else {
-    for (UINTN Index = Length; Index > 0; Index--) {
+    UINTN Index;
+
+    for (Index = Length; Index > 0; Index--) {
       Dst[Index - 1] = Src[Index - 1];
     }
   }
@@ -22,8 +26,10 @@ VOID *CopyMem(VOID *Destination, CONST VOID *Source, UINTN Length) {
 }
 
 VOID *SetMem(VOID *Buffer, UINTN Length, UINT8 Value) {
-  UINT8 *Bytes = static_cast<UINT8 *>(Buffer);
-  for (UINTN Index = 0; Index < Length; Index++) {
+  UINT8 *Bytes = (UINT8 *)Buffer;
+  UINTN Index;
+
+  for (Index = 0; Index < Length; Index++) {
     Bytes[Index] = Value;
   }
   return Buffer;
@@ -32,9 +38,11 @@ VOID *SetMem(VOID *Buffer, UINTN Length, UINT8 Value) {
 VOID *ZeroMem(VOID *Buffer, UINTN Length) { return SetMem(Buffer, Length, 0); }
 
 INTN CompareMem(CONST VOID *First, CONST VOID *Second, UINTN Length) {
-  CONST UINT8 *Left = static_cast<CONST UINT8 *>(First);
-  CONST UINT8 *Right = static_cast<CONST UINT8 *>(Second);
-  for (UINTN Index = 0; Index < Length; Index++) {
+  CONST UINT8 *Left = (CONST UINT8 *)First;
+  CONST UINT8 *Right = (CONST UINT8 *)Second;
+  UINTN Index;
+
+  for (Index = 0; Index < Length; Index++) {
     if (Left[Index] != Right[Index]) {
       return (INTN)Left[Index] - (INTN)Right[Index];
     }

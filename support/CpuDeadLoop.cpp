@@ -2,6 +2,7 @@
 // names the module at fault on the debug port. A debugger releases it by writing the flag.
 #include <Uefi.h>
 #include <Library/BaseLib.h>
+#include <Library/BaseMemoryLib.h>
 #include <Library/DebugLib.h>
 #include <Library/ModuleEntryPoint.h>
 #include "DeadLoopReport.h"
@@ -10,17 +11,22 @@
 static constexpr UINT16 kDosSignature = 0x5A4D;  // "MZ"
 
 VOID ReportCallerModule(UINTN Address) {
+  UINTN Base;
+  UINTN Position;
+  UINTN Tested;
+  CHAR8 Name[kDeadLoopNameBufferSize];
+
   if (Address == 0) {
     return;
   }
 
-  UINTN Base = 0;
-  UINTN Position = Address & ~(kDeadLoopSearchStep - 1);
-  for (UINTN Tested = 0; Tested < kDeadLoopSearchWindow / kDeadLoopSearchStep; Tested++) {
+  Base = 0;
+  Position = Address & ~(kDeadLoopSearchStep - 1);
+  for (Tested = 0; Tested < kDeadLoopSearchWindow / kDeadLoopSearchStep; Tested++) {
     if (Position == 0) {
       break;
     }
-    if (*reinterpret_cast<volatile CONST UINT16 *>(Position) == kDosSignature) {
+    if (*(volatile CONST UINT16 *)Position == kDosSignature) {
       Base = Position;
       break;
     }
@@ -33,8 +39,8 @@ VOID ReportCallerModule(UINTN Address) {
   }
 
   // The report's fields are 32 bits wide ("%x"), as the listener reads them.
-  CHAR8 Name[kDeadLoopNameBufferSize] = {};
-  if (!EFI_ERROR(GetModuleNameFromPdb(reinterpret_cast<VOID *>(Base), Name, sizeof(Name)))) {
+  ZeroMem(Name, sizeof(Name));
+  if (!EFI_ERROR(GetModuleNameFromPdb((VOID *)Base, Name, sizeof(Name)))) {
     DEBUG((DEBUG_DEAD_LOOP_REPORT, "Module[%a], 0x%x:0x%x\n", Name, (UINT32)Base, (UINT32)(Address - Base)));
   } else {
     DEBUG(
@@ -44,10 +50,12 @@ VOID ReportCallerModule(UINTN Address) {
 
 VOID CpuDeadLoop(VOID) {
   UINTN Caller = ArchReturnAddress();
+  volatile UINT64 Spin;
+
   DEBUG((DEBUG_DEAD_LOOP_REPORT, "CpuDeadLoop, Caller address: 0x%x\n", (UINT32)Caller));
   ReportCallerModule(Caller);
 
-  volatile UINT64 Spin = 0;
+  Spin = 0;
   while (ArchSpinRead(&Spin) == 0) {
   }
 }

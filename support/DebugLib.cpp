@@ -20,28 +20,35 @@ static BOOLEAN IsFlagOrWidth(CHAR8 Character) {
          (Character >= '0' && Character <= '9');
 }
 
+// Stores one argument in the next slot. FALSE when the slot would reach the format: checked
+// before the store, not after it as in EDK II, so that a run of '*' cannot write past the
+// record before the check sees it.
+static BOOLEAN StoreArgument(UINT64 *Slots, UINTN *Used, CONST CHAR8 *FormatString, UINT64 Value, UINTN Bytes) {
+  CONST UINT64 *BaseListMarker;
+
+  BaseListMarker = Slots + *Used + 1;
+  ASSERT((CHAR8 *)BaseListMarker <= FormatString);
+  if ((CONST CHAR8 *)BaseListMarker > FormatString) {
+    return FALSE;
+  }
+  CopyMem(&Slots[*Used], &Value, Bytes);
+  (*Used)++;
+  return TRUE;
+}
+
 // Packs the arguments the format names into the record's slots, in the order the listener
 // reads them back. FALSE when a 13th slot would be needed: it would overwrite the format.
 static BOOLEAN PackArguments(CONST CHAR8 *Format, UINT64 *Slots, CONST CHAR8 *FormatString, va_list Marker) {
-  UINTN Used = 0;
-  auto Store = [&](UINT64 Value, UINTN Bytes) -> BOOLEAN {
-    // Checked before the store, not after it as in EDK II, so that a run of '*' cannot
-    // write past the record before the check sees it.
-    CONST UINT64 *BaseListMarker = Slots + Used + 1;
-    ASSERT((CHAR8 *)BaseListMarker <= FormatString);
-    if ((CONST CHAR8 *)BaseListMarker > FormatString) {
-      return FALSE;
-    }
-    CopyMem(&Slots[Used], &Value, Bytes);
-    Used++;
-    return TRUE;
-  };
+  UINTN Used;
 
+  Used = 0;
   for (; *Format != '\0'; Format++) {
+    BOOLEAN Long;
+
     if (*Format != '%') {
       continue;
     }
-    BOOLEAN Long = FALSE;
+    Long = FALSE;
     for (Format++;; Format++) {
       if (IsFlagOrWidth(*Format)) {
         continue;
@@ -51,7 +58,7 @@ static BOOLEAN PackArguments(CONST CHAR8 *Format, UINT64 *Slots, CONST CHAR8 *Fo
         continue;
       }
       if (*Format == '*') {
-        if (!Store(va_arg(Marker, UINTN), sizeof(UINTN))) {
+        if (!StoreArgument(Slots, &Used, FormatString, va_arg(Marker, UINTN), sizeof(UINTN))) {
           return FALSE;
         }
         continue;
@@ -63,7 +70,7 @@ static BOOLEAN PackArguments(CONST CHAR8 *Format, UINT64 *Slots, CONST CHAR8 *Fo
     }
     switch (*Format) {
       case 'p':
-        if (!Store((UINT64)va_arg(Marker, VOID *), sizeof(VOID *))) {
+        if (!StoreArgument(Slots, &Used, FormatString, (UINT64)va_arg(Marker, VOID *), sizeof(VOID *))) {
           return FALSE;
         }
         break;
@@ -71,8 +78,8 @@ static BOOLEAN PackArguments(CONST CHAR8 *Format, UINT64 *Slots, CONST CHAR8 *Fo
       case 'u':
       case 'x':
       case 'X':
-        if (Long ? !Store((UINT64)va_arg(Marker, INT64), sizeof(INT64))
-                 : !Store((UINT64)(UINT32)va_arg(Marker, int), sizeof(INT32))) {
+        if (Long ? !StoreArgument(Slots, &Used, FormatString, (UINT64)va_arg(Marker, INT64), sizeof(INT64))
+                 : !StoreArgument(Slots, &Used, FormatString, (UINT64)(UINT32)va_arg(Marker, INT32), sizeof(INT32))) {
           return FALSE;
         }
         break;
@@ -81,17 +88,17 @@ static BOOLEAN PackArguments(CONST CHAR8 *Format, UINT64 *Slots, CONST CHAR8 *Fo
       case 'a':
       case 'g':
       case 't':
-        if (!Store((UINT64)va_arg(Marker, VOID *), sizeof(VOID *))) {
+        if (!StoreArgument(Slots, &Used, FormatString, (UINT64)va_arg(Marker, VOID *), sizeof(VOID *))) {
           return FALSE;
         }
         break;
       case 'c':
-        if (!Store(va_arg(Marker, UINTN), sizeof(UINTN))) {
+        if (!StoreArgument(Slots, &Used, FormatString, va_arg(Marker, UINTN), sizeof(UINTN))) {
           return FALSE;
         }
         break;
       case 'r':
-        if (!Store(va_arg(Marker, RETURN_STATUS), sizeof(RETURN_STATUS))) {
+        if (!StoreArgument(Slots, &Used, FormatString, va_arg(Marker, RETURN_STATUS), sizeof(RETURN_STATUS))) {
           return FALSE;
         }
         break;
@@ -107,6 +114,10 @@ static BOOLEAN PackArguments(CONST CHAR8 *Format, UINT64 *Slots, CONST CHAR8 *Fo
 __attribute__((noinline)) static VOID DebugPrintMarker(UINTN ErrorLevel, CONST CHAR8 *Format, va_list Marker) {
   // A format that does not fit the record is dropped without notice.
   UINTN FormatSize = 0;
+  DEBUG_INFO_RECORD *Record;
+  UINT64 *Slots;
+  UINT64 Buffer[kDebugPrintBufferWords];
+
   while (Format[FormatSize] != '\0') {
     if (++FormatSize >= kDebugInfoFormatMaxSize) {
       return;
@@ -114,27 +125,27 @@ __attribute__((noinline)) static VOID DebugPrintMarker(UINTN ErrorLevel, CONST C
   }
   FormatSize++;
 
-  UINT64 Buffer[kDebugPrintBufferWords] = {};
-  DEBUG_INFO_RECORD *Record =
-      reinterpret_cast<DEBUG_INFO_RECORD *>(reinterpret_cast<UINT8 *>(Buffer) + kDebugInfoSizeBias);
+  ZeroMem(Buffer, sizeof(Buffer));
+  Record = (DEBUG_INFO_RECORD *)((UINT8 *)Buffer + kDebugInfoSizeBias);
   Record->ErrorLevel = (UINT32)ErrorLevel;
   CopyMem(Record->Format, Format, FormatSize);
 
-  UINT64 *Slots = Buffer + 1;
+  Slots = Buffer + 1;
   if (!PackArguments(Record->Format, Slots, Record->Format, Marker)) {
     return;
   }
 
-  REPORT_STATUS_CODE_EX(kDebugMessageCodeType, kDebugMessageCodeValue, 0, nullptr, &gEfiStatusCodeDataTypeDebugGuid,
+  REPORT_STATUS_CODE_EX(kDebugMessageCodeType, kDebugMessageCodeValue, 0, NULL, &gEfiStatusCodeDataTypeDebugGuid,
                         Record, DebugInfoReportedSize(FormatSize));
 }
 
 VOID DebugPrint(UINTN ErrorLevel, CONST CHAR8 *Format, ...) {
+  va_list Marker;
+
   ASSERT(Format != NULL_FOR_ASSERT);
-  if ((ErrorLevel & GetDebugPrintErrorLevel()) == 0 || Format == nullptr) {
+  if ((ErrorLevel & GetDebugPrintErrorLevel()) == 0 || Format == NULL) {
     return;
   }
-  va_list Marker;
   va_start(Marker, Format);
   DebugPrintMarker(ErrorLevel, Format, Marker);
   va_end(Marker);
@@ -144,23 +155,30 @@ VOID DebugPrint(UINTN ErrorLevel, CONST CHAR8 *Format, ...) {
 static BOOLEAN mDebugAssertReporting = FALSE;
 
 VOID DebugAssert(CONST CHAR8 *FileName, UINTN LineNumber, CONST CHAR8 *Description) {
+  UINTN HeaderSize;
+  UINTN FileNameSize;
+  UINTN DescriptionSize;
+  EFI_DEBUG_ASSERT_DATA *AssertData;
+  CHAR8 *Text;
+  UINT64 Buffer[kDebugAssertRecordMaxSize / sizeof(UINT64)];
+
   if (mDebugAssertReporting) {
     return;
   }
   mDebugAssertReporting = TRUE;
 
-  if (FileName == nullptr) {
+  if (FileName == NULL) {
     FileName = "";
   }
-  if (Description == nullptr) {
+  if (Description == NULL) {
     Description = "";
   }
 
-  UINT64 Buffer[kDebugAssertRecordMaxSize / sizeof(UINT64)] = {};
   static_assert(sizeof(Buffer) == kDebugAssertRecordMaxSize, "assert record buffer");
-  UINTN HeaderSize = sizeof(EFI_DEBUG_ASSERT_DATA);
-  UINTN FileNameSize = AsciiStrSize(FileName);
-  UINTN DescriptionSize = AsciiStrSize(Description);
+  ZeroMem(Buffer, sizeof(Buffer));
+  HeaderSize = sizeof(EFI_DEBUG_ASSERT_DATA);
+  FileNameSize = AsciiStrSize(FileName);
+  DescriptionSize = AsciiStrSize(Description);
 
   // The description gives way first; a path that alone does not fit is cut and the
   // description left empty.
@@ -173,16 +191,16 @@ VOID DebugAssert(CONST CHAR8 *FileName, UINTN LineNumber, CONST CHAR8 *Descripti
     }
   }
 
-  EFI_DEBUG_ASSERT_DATA *AssertData = reinterpret_cast<EFI_DEBUG_ASSERT_DATA *>(Buffer);
+  AssertData = (EFI_DEBUG_ASSERT_DATA *)Buffer;
   AssertData->LineNumber = (UINT32)LineNumber;
-  CHAR8 *Text = reinterpret_cast<CHAR8 *>(AssertData + 1);
+  Text = (CHAR8 *)(AssertData + 1);
   CopyMem(Text, FileName, FileNameSize);
   Text[FileNameSize - 1] = '\0';
   Text += FileNameSize;
   CopyMem(Text, Description, DescriptionSize);
   Text[DescriptionSize - 1] = '\0';
 
-  REPORT_STATUS_CODE_EX(kDebugAssertCodeType, kDebugAssertCodeValue, 0, nullptr, nullptr, AssertData,
+  REPORT_STATUS_CODE_EX(kDebugAssertCodeType, kDebugAssertCodeValue, 0, NULL, NULL, AssertData,
                         HeaderSize + FileNameSize + DescriptionSize);
   mDebugAssertReporting = FALSE;
 

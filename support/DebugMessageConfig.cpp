@@ -17,15 +17,18 @@ static constexpr UINT32 kPresetLevels[] = {PcdDebugPrintErrorLevel, DEBUG_INFO, 
 static_assert(kPresetLevels[4] == 0xFFFFFFCF, "preset 4");
 
 UINT32 DecodeDebugMessageConfig(CONST UINT8 *Config) {
-  if (Config == nullptr) {
+  UINT32 Mask;
+  UINTN Index;
+
+  if (Config == NULL) {
     return PcdDebugPrintErrorLevel;
   }
   if (Config[kDebugMessageConfigSwitchesOnByte] == 0) {
     UINT8 Preset = Config[kDebugMessageConfigPresetByte];
     return Preset < ARRAY_SIZE(kPresetLevels) ? kPresetLevels[Preset] : 0;
   }
-  UINT32 Mask = 0;
-  for (UINTN Index = 0; Index < ARRAY_SIZE(kSwitchLevels); Index++) {
+  Mask = 0;
+  for (Index = 0; Index < ARRAY_SIZE(kSwitchLevels); Index++) {
     if (Config[kFirstSwitchByte + Index] != 0) {
       Mask |= kSwitchLevels[Index];
     }

@@ -3,6 +3,7 @@
 // on the image handle.
 #include <Uefi.h>
 #include <Library/BaseLib.h>
+#include <Library/BaseMemoryLib.h>
 #include <Library/DebugLib.h>
 #include <Library/DebugPrintErrorLevelLib.h>
 #include <Library/HobLib.h>
@@ -13,19 +14,20 @@ static EFI_STATUS EFIAPI SetDebugMask(EFI_DEBUG_MASK_PROTOCOL *This, UINTN NewDe
 
 UINT32 mDebugLevelMask = PcdDebugPrintErrorLevel;
 BOOLEAN mDebugLevelQueried = FALSE;
-EFI_SYSTEM_TABLE *mDebugLevelSystemTable = nullptr;
-EFI_EVENT mDebugLevelExitBootServicesEvent = nullptr;
+EFI_SYSTEM_TABLE *mDebugLevelSystemTable = NULL;
+EFI_EVENT mDebugLevelExitBootServicesEvent = NULL;
 BOOLEAN mDebugLevelBootServicesEnded = FALSE;
 static BOOLEAN mDebugLevelLookupActive = FALSE;
 EFI_DEBUG_MASK_PROTOCOL mDebugMaskProtocol = {EFI_DEBUG_MASK_REVISION, GetDebugMask, SetDebugMask};
-UINT32 gDebugPrintSettledMask = 0xFFFFFFFF;
+UINT32 gDebugPrintSettledMask = DEBUG_PRINT_MASK_UNSETTLED;
 
 // The early-boot HOB carries the mask itself in the first 4 of exactly 8 data bytes.
 static constexpr UINT16 kDebugMessageConfigHobDataSize = 8;
 
 // Once the mask can no longer change by itself, callers may filter with it directly.
 static VOID PublishSettledMask(VOID) {
-  gDebugPrintSettledMask = (mDebugLevelQueried || mDebugLevelBootServicesEnded) ? mDebugLevelMask : 0xFFFFFFFF;
+  gDebugPrintSettledMask =
+      (mDebugLevelQueried || mDebugLevelBootServicesEnded) ? mDebugLevelMask : DEBUG_PRINT_MASK_UNSETTLED;
 }
 
 static VOID EFIAPI DebugLevelExitBootServicesNotify(EFI_EVENT Event, VOID *Context) {
@@ -36,22 +38,28 @@ static VOID EFIAPI DebugLevelExitBootServicesNotify(EFI_EVENT Event, VOID *Conte
 // Reads "DebugMessageConfig", or the early-boot HOB while variable services are not up
 // yet, and settles the mask when either gives one.
 static VOID ReadDebugLevel(VOID) {
+  EFI_BOOT_SERVICES *BootServices;
+  EFI_TPL CurrentTpl;
+  UINTN Size;
+  EFI_STATUS Status;
+  UINT8 Config[kDebugMessageConfigSize];
+
   // Variable services may be read only at TPL_CALLBACK or below; a later message tries again.
-  EFI_BOOT_SERVICES *BootServices = mDebugLevelSystemTable->BootServices;
-  EFI_TPL CurrentTpl = BootServices->RaiseTPL(TPL_HIGH_LEVEL);
+  BootServices = mDebugLevelSystemTable->BootServices;
+  CurrentTpl = BootServices->RaiseTPL(TPL_HIGH_LEVEL);
   BootServices->RestoreTPL(CurrentTpl);
   if (CurrentTpl > TPL_CALLBACK) {
     return;
   }
 
   // Zeroed first: a shorter record reads its missing switches as off.
-  UINT8 Config[kDebugMessageConfigSize] = {};
-  UINTN Size = sizeof(Config);
-  EFI_STATUS Status = mDebugLevelSystemTable->RuntimeServices->GetVariable(
-      kDebugMessageConfigName, &gDebugMessageConfigGuid, nullptr, &Size, Config);
+  ZeroMem(Config, sizeof(Config));
+  Size = sizeof(Config);
+  Status = mDebugLevelSystemTable->RuntimeServices->GetVariable(kDebugMessageConfigName, &gDebugMessageConfigGuid, NULL,
+                                                                &Size, Config);
   if (Status == EFI_NOT_AVAILABLE_YET) {
     VOID *GuidHob = GetFirstGuidHob(&gDebugMessageConfigGuid);
-    if (GuidHob != nullptr && GET_GUID_HOB_DATA_SIZE(GuidHob) == kDebugMessageConfigHobDataSize) {
+    if (GuidHob != NULL && GET_GUID_HOB_DATA_SIZE(GuidHob) == kDebugMessageConfigHobDataSize) {
       mDebugLevelMask = ReadUnaligned32(GET_GUID_HOB_DATA(GuidHob));
       mDebugLevelQueried = TRUE;
       PublishSettledMask();
@@ -72,7 +80,7 @@ UINT32 GetDebugPrintErrorLevel(VOID) {
   if (mDebugLevelQueried) {
     return mDebugLevelMask;
   }
-  if (mDebugLevelSystemTable == nullptr) {
+  if (mDebugLevelSystemTable == NULL) {
     return PcdDebugPrintErrorLevel;
   }
   // Past ExitBootServices no boot service may be called: the cache answers.
@@ -93,7 +101,7 @@ UINT32 GetDebugPrintErrorLevel(VOID) {
 }
 
 static EFI_STATUS EFIAPI GetDebugMask(EFI_DEBUG_MASK_PROTOCOL *This, UINTN *CurrentDebugMask) {
-  if (CurrentDebugMask == nullptr) {
+  if (CurrentDebugMask == NULL) {
     return EFI_INVALID_PARAMETER;
   }
   *CurrentDebugMask = mDebugLevelMask;
@@ -108,22 +116,26 @@ static EFI_STATUS EFIAPI SetDebugMask(EFI_DEBUG_MASK_PROTOCOL *This, UINTN NewDe
 }
 
 EFI_STATUS DebugPrintErrorLevelLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
+  EFI_BOOT_SERVICES *BootServices;
+  EFI_HANDLE Handle;
+  EFI_STATUS Status;
+
   mDebugLevelSystemTable = SystemTable;
   mDebugLevelMask = PcdDebugPrintErrorLevel;
   PublishSettledMask();
-  if (SystemTable == nullptr || SystemTable->BootServices == nullptr) {
+  if (SystemTable == NULL || SystemTable->BootServices == NULL) {
     return EFI_INVALID_PARAMETER;
   }
-  EFI_BOOT_SERVICES *BootServices = SystemTable->BootServices;
+  BootServices = SystemTable->BootServices;
 
-  EFI_HANDLE Handle = ImageHandle;
-  EFI_STATUS Status = BootServices->InstallMultipleProtocolInterfaces(&Handle, &gEfiDebugMaskProtocolGuid,
-                                                                      &mDebugMaskProtocol, (VOID *)nullptr);
+  Handle = ImageHandle;
+  Status = BootServices->InstallMultipleProtocolInterfaces(&Handle, &gEfiDebugMaskProtocolGuid, &mDebugMaskProtocol,
+                                                           (VOID *)NULL);
   if (!EFI_ERROR(Status)) {
-    Status = BootServices->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_CALLBACK, DebugLevelExitBootServicesNotify, nullptr,
+    Status = BootServices->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_CALLBACK, DebugLevelExitBootServicesNotify, NULL,
                                          &gEfiEventExitBootServicesGuid, &mDebugLevelExitBootServicesEvent);
     if (EFI_ERROR(Status)) {
-      mDebugLevelExitBootServicesEvent = nullptr;
+      mDebugLevelExitBootServicesEvent = NULL;
     }
   }
 
@@ -134,14 +146,16 @@ EFI_STATUS DebugPrintErrorLevelLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM
 
 // The event is closed once at most: a second destructor call finds it gone.
 EFI_STATUS DebugPrintErrorLevelLibDestructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
-  if (SystemTable == nullptr || SystemTable->BootServices == nullptr) {
+  EFI_BOOT_SERVICES *BootServices;
+
+  if (SystemTable == NULL || SystemTable->BootServices == NULL) {
     return EFI_INVALID_PARAMETER;
   }
-  EFI_BOOT_SERVICES *BootServices = SystemTable->BootServices;
-  if (mDebugLevelExitBootServicesEvent != nullptr) {
+  BootServices = SystemTable->BootServices;
+  if (mDebugLevelExitBootServicesEvent != NULL) {
     BootServices->CloseEvent(mDebugLevelExitBootServicesEvent);
-    mDebugLevelExitBootServicesEvent = nullptr;
+    mDebugLevelExitBootServicesEvent = NULL;
   }
   return BootServices->UninstallMultipleProtocolInterfaces(ImageHandle, &gEfiDebugMaskProtocolGuid, &mDebugMaskProtocol,
-                                                           (VOID *)nullptr);
+                                                           (VOID *)NULL);
 }

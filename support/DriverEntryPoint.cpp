@@ -15,6 +15,8 @@ static EFI_STATUS EFIAPI DriverUnloadHandler(EFI_HANDLE ImageHandle) {
 }
 
 extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
+  EFI_STATUS Status;
+
   if (_gUefiDriverRevision != 0 && SystemTable->Hdr.Revision < _gUefiDriverRevision) {
     return EFI_INCOMPATIBLE_VERSION;
   }
@@ -22,16 +24,16 @@ extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint(EFI_HANDLE ImageHandle, EFI_SYSTE
   ProcessLibraryConstructorList(ImageHandle, SystemTable);
 
   if (_gDriverUnloadImageCount != 0) {
-    EFI_LOADED_IMAGE_PROTOCOL *LoadedImage = nullptr;
+    EFI_LOADED_IMAGE_PROTOCOL *LoadedImage = NULL;
     EFI_STATUS Status = HandleProtocolOf(ImageHandle, &LoadedImage);
     ASSERT_EFI_ERROR(Status);
     // The assertion returns under the fixed settings: never write through a missing interface.
-    if (!EFI_ERROR(Status) && LoadedImage != nullptr) {
+    if (!EFI_ERROR(Status) && LoadedImage != NULL) {
       LoadedImage->Unload = DriverUnloadHandler;
     }
   }
 
-  EFI_STATUS Status = ProcessModuleEntryPointList(ImageHandle, SystemTable);
+  Status = ProcessModuleEntryPointList(ImageHandle, SystemTable);
   if (EFI_ERROR(Status)) {
     ProcessLibraryDestructorList(ImageHandle, SystemTable);
   }

@@ -9,10 +9,16 @@
 EFI_STATUS ReportStatusCodeEx(EFI_STATUS_CODE_TYPE Type, EFI_STATUS_CODE_VALUE Value, UINT32 Instance,
                               CONST EFI_GUID *CallerId, CONST EFI_GUID *ExtendedDataGuid, CONST VOID *ExtendedData,
                               UINTN ExtendedDataSize) {
+  EFI_TPL Tpl;
+  EFI_STATUS_CODE_DATA *StatusCodeData;
+  UINT64 LocalBuffer[kStatusCodeLocalBufferSize / sizeof(UINT64)];
+  BOOLEAN FromPool;
+  EFI_STATUS Status;
+
   if (!ReportStatusCodeDataArgumentsValid(ExtendedData, ExtendedDataSize)) {
     return EFI_INVALID_PARAMETER;
   }
-  if (gBS == nullptr || gBS->AllocatePool == nullptr || gBS->FreePool == nullptr) {
+  if (gBS == NULL || gBS->AllocatePool == NULL || gBS->FreePool == NULL) {
     return EFI_UNSUPPORTED;
   }
   // The header's Size field cannot describe more.
@@ -20,29 +26,28 @@ EFI_STATUS ReportStatusCodeEx(EFI_STATUS_CODE_TYPE Type, EFI_STATUS_CODE_VALUE V
     return EFI_INVALID_PARAMETER;
   }
 
-  EFI_TPL Tpl = gBS->RaiseTPL(TPL_HIGH_LEVEL);
+  Tpl = gBS->RaiseTPL(TPL_HIGH_LEVEL);
   gBS->RestoreTPL(Tpl);
 
-  EFI_STATUS_CODE_DATA *StatusCodeData = nullptr;
+  StatusCodeData = NULL;
   if (Tpl <= TPL_NOTIFY) {
-    VOID *Pool = nullptr;
+    VOID *Pool = NULL;
     if (!EFI_ERROR(gBS->AllocatePool(EfiBootServicesData, sizeof(EFI_STATUS_CODE_DATA) + ExtendedDataSize, &Pool))) {
-      StatusCodeData = static_cast<EFI_STATUS_CODE_DATA *>(Pool);
+      StatusCodeData = (EFI_STATUS_CODE_DATA *)Pool;
     }
   }
 
-  UINT64 LocalBuffer[kStatusCodeLocalBufferSize / sizeof(UINT64)];
-  BOOLEAN FromPool = StatusCodeData != nullptr;
+  FromPool = StatusCodeData != NULL;
   if (!FromPool) {
     if (ExtendedDataSize > kStatusCodeLocalDataMaxSize) {
       DEBUG((DEBUG_ERROR, "Status code extended data is too large to be reported!\n"));
       return EFI_OUT_OF_RESOURCES;
     }
-    StatusCodeData = reinterpret_cast<EFI_STATUS_CODE_DATA *>(LocalBuffer);
+    StatusCodeData = (EFI_STATUS_CODE_DATA *)LocalBuffer;
   }
 
   ReportStatusCodeFillData(StatusCodeData, ExtendedDataGuid, ExtendedData, ExtendedDataSize);
-  EFI_STATUS Status = ReportStatusCodeDeliver(Type, Value, Instance, CallerId, StatusCodeData, TRUE);
+  Status = ReportStatusCodeDeliver(Type, Value, Instance, CallerId, StatusCodeData, TRUE);
 
   if (FromPool) {
     gBS->FreePool(StatusCodeData);

@@ -9,22 +9,24 @@
 #include <Library/HobLib.h>
 #include <Library/UefiLib.h>
 
-VOID *mHobList = nullptr;
+VOID *mHobList = NULL;
 
 // The hand-off HOB's field that records where the list ends.
 static constexpr UINTN kHandoffEndOfHobListOffset = 48;
 static constexpr UINTN kHandoffMinimumLength = kHandoffEndOfHobListOffset + sizeof(UINT64);
 
 EFI_STATUS HobLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
-  mHobList = nullptr;
-  EFI_STATUS Status = EfiGetSystemConfigurationTable(&gEfiHobListGuid, &mHobList);
+  EFI_STATUS Status;
+
+  mHobList = NULL;
+  Status = EfiGetSystemConfigurationTable(&gEfiHobListGuid, &mHobList);
   ASSERT_EFI_ERROR(Status);
   ASSERT(mHobList != NULL_FOR_ASSERT);
   return EFI_SUCCESS;
 }
 
 VOID *GetHobList(VOID) {
-  if (mHobList == nullptr) {
+  if (mHobList == NULL) {
     EFI_STATUS Status = EfiGetSystemConfigurationTable(&gEfiHobListGuid, &mHobList);
     ASSERT_EFI_ERROR(Status);
     ASSERT(mHobList != NULL_FOR_ASSERT);
@@ -34,41 +36,51 @@ VOID *GetHobList(VOID) {
 
 // The end address the hand-off HOB records, or 0 when the list does not start with one.
 static UINTN HobListEnd(CONST UINT8 *ListStart) {
+  UINT64 End;
+
   if (ReadUnaligned16(ListStart + OFFSET_OF(EFI_HOB_GENERIC_HEADER, HobType)) != EFI_HOB_TYPE_HANDOFF ||
       ReadUnaligned16(ListStart + OFFSET_OF(EFI_HOB_GENERIC_HEADER, HobLength)) < kHandoffMinimumLength) {
     return 0;
   }
-  UINT64 End = ReadUnaligned64(ListStart + kHandoffEndOfHobListOffset);
+  End = ReadUnaligned64(ListStart + kHandoffEndOfHobListOffset);
   return End > (UINTN)ListStart ? (UINTN)End : 0;
 }
 
 VOID *GetNextGuidHob(CONST EFI_GUID *Guid, CONST VOID *HobStart) {
-  if (Guid == nullptr || HobStart == nullptr) {
-    return nullptr;
+  CONST UINT8 *Hob;
+  CONST UINT8 *ListStart;
+  UINTN End;
+
+  if (Guid == NULL || HobStart == NULL) {
+    return NULL;
   }
-  CONST UINT8 *Hob = static_cast<CONST UINT8 *>(HobStart);
-  CONST UINT8 *ListStart = static_cast<CONST UINT8 *>(GetHobList());
-  UINTN End = (ListStart != nullptr && HobStart >= ListStart) ? HobListEnd(ListStart) : 0;
+  Hob = (CONST UINT8 *)HobStart;
+  ListStart = (CONST UINT8 *)GetHobList();
+  End = (ListStart != NULL && HobStart >= ListStart) ? HobListEnd(ListStart) : 0;
 
   for (;;) {
+    UINT16 HobType;
+    UINT16 HobLength;
+
     if (End != 0 && (UINTN)Hob + sizeof(EFI_HOB_GENERIC_HEADER) > End) {
-      return nullptr;
+      return NULL;
     }
     // A producer that breaks the 8-byte rule leaves the next header unaligned: read fields
     // byte-wise rather than through the structure.
-    UINT16 HobType = ReadUnaligned16(Hob + OFFSET_OF(EFI_HOB_GENERIC_HEADER, HobType));
-    UINT16 HobLength = ReadUnaligned16(Hob + OFFSET_OF(EFI_HOB_GENERIC_HEADER, HobLength));
+    HobType = ReadUnaligned16(Hob + OFFSET_OF(EFI_HOB_GENERIC_HEADER, HobType));
+    HobLength = ReadUnaligned16(Hob + OFFSET_OF(EFI_HOB_GENERIC_HEADER, HobLength));
     if (HobType == EFI_HOB_TYPE_END_OF_HOB_LIST || HobLength < sizeof(EFI_HOB_GENERIC_HEADER)) {
-      return nullptr;
+      return NULL;
     }
     if (End != 0 && (UINTN)Hob + HobLength > End) {
-      return nullptr;
+      return NULL;
     }
     if (HobType == EFI_HOB_TYPE_GUID_EXTENSION && HobLength >= sizeof(EFI_HOB_GUID_TYPE)) {
       EFI_GUID Name;
+
       CopyMem(&Name, Hob + OFFSET_OF(EFI_HOB_GUID_TYPE, Name), sizeof(Name));
       if (CompareGuid(&Name, Guid)) {
-        return const_cast<UINT8 *>(Hob);
+        return (UINT8 *)Hob;
       }
     }
     Hob += HobLength;

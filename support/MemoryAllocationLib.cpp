@@ -6,17 +6,17 @@
 #include <Library/UefiBootServicesTableLib.h>
 
 VOID *AllocatePool(UINTN AllocationSize) {
-  VOID *Buffer = nullptr;
+  VOID *Buffer = NULL;
   EFI_STATUS Status = gBS->AllocatePool(EfiBootServicesData, AllocationSize, &Buffer);
   if (EFI_ERROR(Status)) {
-    return nullptr;
+    return NULL;
   }
   return Buffer;
 }
 
 VOID *AllocateZeroPool(UINTN AllocationSize) {
   VOID *Buffer = AllocatePool(AllocationSize);
-  if (Buffer != nullptr) {
+  if (Buffer != NULL) {
     ZeroMem(Buffer, AllocationSize);
   }
   return Buffer;

@@ -8,19 +8,25 @@
 static constexpr UINTN kNameReserve = 10;
 
 EFI_STATUS GetModuleNameFromPdb(VOID *ImageBase, CHAR8 *NameBuffer, UINTN BufferSize) {
-  if (ImageBase == nullptr || NameBuffer == nullptr || BufferSize == 0) {
+  CONST CHAR8 *Path;
+  UINTN Limit;
+  UINTN Start;
+  UINTN Index;
+  UINTN Length;
+
+  if (ImageBase == NULL || NameBuffer == NULL || BufferSize == 0) {
     return EFI_INVALID_PARAMETER;
   }
-  CONST CHAR8 *Path = static_cast<CONST CHAR8 *>(PeCoffLoaderGetPdbPointer(ImageBase));
-  if (Path == nullptr) {
+  Path = (CONST CHAR8 *)PeCoffLoaderGetPdbPointer(ImageBase);
+  if (Path == NULL) {
     return EFI_NOT_FOUND;
   }
 
   // A buffer too small for any name copies nothing (rather than wrapping the limit round).
-  UINTN Limit = BufferSize > kNameReserve ? BufferSize - kNameReserve : 0;
+  Limit = BufferSize > kNameReserve ? BufferSize - kNameReserve : 0;
 
-  UINTN Start = 0;
-  for (UINTN Index = 0; Index < Limit && Path[Index] != '\0'; Index++) {
+  Start = 0;
+  for (Index = 0; Index < Limit && Path[Index] != '\0'; Index++) {
     if (Path[Index] == '\\' || Path[Index] == '/') {
       Start = Index + 1;
     }
@@ -28,7 +34,7 @@ EFI_STATUS GetModuleNameFromPdb(VOID *ImageBase, CHAR8 *NameBuffer, UINTN Buffer
 
   // Counting past the limit would change nothing, so a path without a terminator is not
   // followed further than that.
-  UINTN Length = 0;
+  Length = 0;
   while (Length <= Limit && Path[Start + Length] != '\0') {
     Length++;
   }
@@ -37,7 +43,7 @@ EFI_STATUS GetModuleNameFromPdb(VOID *ImageBase, CHAR8 *NameBuffer, UINTN Buffer
     return EFI_NOT_FOUND;
   }
 
-  UINTN Index = 0;
+  Index = 0;
   for (; Index < Limit && Index < Length; Index++) {
     NameBuffer[Index] = Path[Start + Index];
     if (NameBuffer[Index] == '.') {

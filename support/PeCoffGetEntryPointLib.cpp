@@ -49,22 +49,30 @@ static constexpr UINTN kCodeViewMtocHeaderSize = 20;
 
 // Addresses are kept as integers: a TE image's adjustment is negative, and integer
 // arithmetic wraps where pointer arithmetic may not.
-static UINT16 Read16(UINTN Address) { return ReadUnaligned16(reinterpret_cast<CONST VOID *>(Address)); }
-static UINT32 Read32(UINTN Address) { return ReadUnaligned32(reinterpret_cast<CONST VOID *>(Address)); }
+static UINT16 Read16(UINTN Address) { return ReadUnaligned16((CONST VOID *)Address); }
+static UINT32 Read32(UINTN Address) { return ReadUnaligned32((CONST VOID *)Address); }
 
 VOID *PeCoffLoaderGetPdbPointer(VOID *Pe32Data) {
-  if (Pe32Data == nullptr) {
-    return nullptr;
+  UINTN Base;
+  UINTN Header;
+  UINTN DebugEntry;
+  UINT32 DirectorySize;
+  UINTN TeAdjust;
+  UINTN Offset;
+  UINTN Count;
+
+  if (Pe32Data == NULL) {
+    return NULL;
   }
-  UINTN Base = reinterpret_cast<UINTN>(Pe32Data);
-  UINTN Header = Base;
+  Base = (UINTN)Pe32Data;
+  Header = Base;
   if (Read16(Base) == kDosSignature) {
     Header = Base + (Read32(Base + kDosNewHeaderOffset) & 0xFFFF);
   }
 
-  UINTN DebugEntry = 0;
-  UINT32 DirectorySize = 0;
-  UINTN TeAdjust = 0;
+  DebugEntry = 0;
+  DirectorySize = 0;
+  TeAdjust = 0;
 
   if (Read16(Header) == kTeSignature) {
     UINT32 DirectoryRva = Read32(Header + kTeDebugDirectoryOffset);
@@ -79,14 +87,17 @@ VOID *PeCoffLoaderGetPdbPointer(VOID *Pe32Data) {
     UINT16 RealMagic = Read16(Header + kPeMagicOffset);
     UINT16 Machine = Read16(Header + kPeMachineOffset);
     UINT16 Magic = RealMagic;
+    UINT32 NumberOfRvaAndSizes;
+    UINTN Directory;
+
     if (Machine == kMachineIa32) {
       Magic = kPe32Magic;
     } else if (Machine == kMachineX64 || Machine == kMachineIa64) {
       Magic = kPe32PlusMagic;
     }
 
-    UINT32 NumberOfRvaAndSizes = 0;
-    UINTN Directory = 0;
+    NumberOfRvaAndSizes = 0;
+    Directory = 0;
     if (Magic == kPe32Magic) {
       NumberOfRvaAndSizes = Read32(Header + kPe32NumberOfRvaAndSizesOffset);
       Directory = Header + kPe32DebugDirectoryOffset;
@@ -104,27 +115,28 @@ VOID *PeCoffLoaderGetPdbPointer(VOID *Pe32Data) {
   }
 
   if (DebugEntry == 0) {
-    return nullptr;
+    return NULL;
   }
 
-  for (UINTN Offset = 0, Count = 0; Offset < DirectorySize && Count < kMaxDebugEntries;
-       Offset += kDebugEntrySize, Count++) {
+  for (Offset = 0, Count = 0; Offset < DirectorySize && Count < kMaxDebugEntries; Offset += kDebugEntrySize, Count++) {
     UINTN Entry = DebugEntry + Offset;
+    UINTN CodeView;
+
     if (Read32(Entry + kDebugEntryTypeOffset) != kDebugTypeCodeView ||
         Read32(Entry + kDebugEntrySizeOfDataOffset) == 0) {
       continue;
     }
-    UINTN CodeView = Base + Read32(Entry + kDebugEntryRvaOffset) + TeAdjust;
+    CodeView = Base + Read32(Entry + kDebugEntryRvaOffset) + TeAdjust;
     switch (Read32(CodeView)) {
       case kCodeViewNb10:
-        return reinterpret_cast<VOID *>(CodeView + kCodeViewNb10HeaderSize);
+        return (VOID *)(CodeView + kCodeViewNb10HeaderSize);
       case kCodeViewRsds:
-        return reinterpret_cast<VOID *>(CodeView + kCodeViewRsdsHeaderSize);
+        return (VOID *)(CodeView + kCodeViewRsdsHeaderSize);
       case kCodeViewMtoc:
-        return reinterpret_cast<VOID *>(CodeView + kCodeViewMtocHeaderSize);
+        return (VOID *)(CodeView + kCodeViewMtocHeaderSize);
       default:
         break;
     }
   }
-  return nullptr;
+  return NULL;
 }

@@ -6,24 +6,27 @@
 #include <Library/UefiBootServicesTableLib.h>
 #include "ReportStatusCodeCommon.h"
 
-EFI_STATUS_CODE_PROTOCOL *mReportStatusCodeLibStatusCodeProtocol = nullptr;
+EFI_STATUS_CODE_PROTOCOL *mReportStatusCodeLibStatusCodeProtocol = NULL;
 
 BOOLEAN ReportProgressCodeEnabled(VOID) { return (PcdReportStatusCodePropertyMask & 0x01) != 0; }
 BOOLEAN ReportErrorCodeEnabled(VOID) { return (PcdReportStatusCodePropertyMask & 0x02) != 0; }
 BOOLEAN ReportDebugCodeEnabled(VOID) { return (PcdReportStatusCodePropertyMask & 0x04) != 0; }
 
 VOID ReportStatusCodeLocateProtocol(VOID) {
-  if (mReportStatusCodeLibStatusCodeProtocol != nullptr || gBS == nullptr || gBS->LocateProtocol == nullptr) {
+  EFI_TPL Tpl;
+  EFI_STATUS_CODE_PROTOCOL *Protocol;
+
+  if (mReportStatusCodeLibStatusCodeProtocol != NULL || gBS == NULL || gBS->LocateProtocol == NULL) {
     return;
   }
   // The protocol services may not be called above TPL_NOTIFY: a report made there before
   // the protocol was ever found is lost, and a later one at a lower level looks again.
-  EFI_TPL Tpl = gBS->RaiseTPL(TPL_HIGH_LEVEL);
+  Tpl = gBS->RaiseTPL(TPL_HIGH_LEVEL);
   gBS->RestoreTPL(Tpl);
   if (Tpl > TPL_NOTIFY) {
     return;
   }
-  EFI_STATUS_CODE_PROTOCOL *Protocol = nullptr;
+  Protocol = NULL;
   if (!EFI_ERROR(LocateProtocolOf(&Protocol))) {
     mReportStatusCodeLibStatusCodeProtocol = Protocol;
   }
@@ -32,14 +35,14 @@ VOID ReportStatusCodeLocateProtocol(VOID) {
 BOOLEAN ReportStatusCodeDataArgumentsValid(CONST VOID *ExtendedData, UINTN ExtendedDataSize) {
   ASSERT(!((ExtendedData == NULL_FOR_ASSERT) && (ExtendedDataSize != 0)));
   ASSERT(!((ExtendedData != NULL_FOR_ASSERT) && (ExtendedDataSize == 0)));
-  return (ExtendedData == nullptr) == (ExtendedDataSize == 0) ? TRUE : FALSE;
+  return (ExtendedData == NULL) == (ExtendedDataSize == 0) ? TRUE : FALSE;
 }
 
 VOID ReportStatusCodeFillData(EFI_STATUS_CODE_DATA *StatusCodeData, CONST EFI_GUID *ExtendedDataGuid,
                               CONST VOID *ExtendedData, UINTN ExtendedDataSize) {
   StatusCodeData->HeaderSize = (UINT16)sizeof(EFI_STATUS_CODE_DATA);
   StatusCodeData->Size = (UINT16)ExtendedDataSize;
-  CopyGuid(&StatusCodeData->Type, ExtendedDataGuid != nullptr ? ExtendedDataGuid : &gEfiStatusCodeSpecificDataGuid);
+  CopyGuid(&StatusCodeData->Type, ExtendedDataGuid != NULL ? ExtendedDataGuid : &gEfiStatusCodeSpecificDataGuid);
   if (ExtendedDataSize != 0) {
     CopyMem(StatusCodeData + 1, ExtendedData, ExtendedDataSize);
   }
@@ -66,9 +69,9 @@ EFI_STATUS ReportStatusCodeDeliver(EFI_STATUS_CODE_TYPE Type, EFI_STATUS_CODE_VA
   if (MayLocate) {
     ReportStatusCodeLocateProtocol();
   }
-  if (mReportStatusCodeLibStatusCodeProtocol == nullptr) {
+  if (mReportStatusCodeLibStatusCodeProtocol == NULL) {
     return EFI_UNSUPPORTED;
   }
   return mReportStatusCodeLibStatusCodeProtocol->ReportStatusCode(
-      Type, Value, Instance, CallerId != nullptr ? CallerId : &gEfiCallerIdGuid, Data);
+      Type, Value, Instance, CallerId != NULL ? CallerId : &gEfiCallerIdGuid, Data);
 }

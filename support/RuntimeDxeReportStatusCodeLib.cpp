@@ -7,13 +7,13 @@
 #include <Library/UefiRuntimeLib.h>
 #include "ReportStatusCodeCommon.h"
 
-EFI_EVENT mReportStatusCodeLibVirtualAddressChangeEvent = nullptr;
-EFI_EVENT mReportStatusCodeLibExitBootServicesEvent = nullptr;
+EFI_EVENT mReportStatusCodeLibVirtualAddressChangeEvent = NULL;
+EFI_EVENT mReportStatusCodeLibExitBootServicesEvent = NULL;
 BOOLEAN mHaveExitedBootServices = FALSE;
 
 static VOID EFIAPI ReportStatusCodeLibVirtualAddressChange(EFI_EVENT Event, VOID *Context) {
-  if (mReportStatusCodeLibStatusCodeProtocol != nullptr) {
-    EfiConvertPointer(0, reinterpret_cast<VOID **>(&mReportStatusCodeLibStatusCodeProtocol));
+  if (mReportStatusCodeLibStatusCodeProtocol != NULL) {
+    EfiConvertPointer(0, (VOID **)(&mReportStatusCodeLibStatusCodeProtocol));
   }
 }
 
@@ -26,20 +26,24 @@ static VOID EFIAPI ReportStatusCodeLibExitBootServices(EFI_EVENT Event, VOID *Co
 EFI_STATUS ReportStatusCodeEx(EFI_STATUS_CODE_TYPE Type, EFI_STATUS_CODE_VALUE Value, UINT32 Instance,
                               CONST EFI_GUID *CallerId, CONST EFI_GUID *ExtendedDataGuid, CONST VOID *ExtendedData,
                               UINTN ExtendedDataSize) {
+  UINT64 LocalBuffer[kStatusCodeLocalBufferSize / sizeof(UINT64)];
+  EFI_STATUS_CODE_DATA *StatusCodeData;
+  BOOLEAN FromPool;
+  EFI_STATUS Status;
+
   if (!ReportStatusCodeDataArgumentsValid(ExtendedData, ExtendedDataSize)) {
     return EFI_INVALID_PARAMETER;
   }
 
-  UINT64 LocalBuffer[kStatusCodeLocalBufferSize / sizeof(UINT64)];
-  EFI_STATUS_CODE_DATA *StatusCodeData = nullptr;
-  BOOLEAN FromPool = FALSE;
+  StatusCodeData = NULL;
+  FromPool = FALSE;
   if (mHaveExitedBootServices) {
     if (ExtendedDataSize > kStatusCodeLocalDataMaxSize) {
       return EFI_OUT_OF_RESOURCES;
     }
-    StatusCodeData = reinterpret_cast<EFI_STATUS_CODE_DATA *>(LocalBuffer);
+    StatusCodeData = (EFI_STATUS_CODE_DATA *)LocalBuffer;
   } else {
-    if (gBS == nullptr || gBS->AllocatePool == nullptr || gBS->FreePool == nullptr) {
+    if (gBS == NULL || gBS->AllocatePool == NULL || gBS->FreePool == NULL) {
       return EFI_UNSUPPORTED;
     }
     if (ExtendedDataSize > MAX_UINT16) {
@@ -48,23 +52,24 @@ EFI_STATUS ReportStatusCodeEx(EFI_STATUS_CODE_TYPE Type, EFI_STATUS_CODE_VALUE V
     // Pool may be allocated only at TPL_NOTIFY or below; data that fits the local buffer
     // needs none, so a report at any TPL stays within the firmware's rules.
     if (ExtendedDataSize <= kStatusCodeLocalDataMaxSize) {
-      StatusCodeData = reinterpret_cast<EFI_STATUS_CODE_DATA *>(LocalBuffer);
+      StatusCodeData = (EFI_STATUS_CODE_DATA *)LocalBuffer;
     } else {
       EFI_TPL Tpl = gBS->RaiseTPL(TPL_HIGH_LEVEL);
+      VOID *Pool;
+
       gBS->RestoreTPL(Tpl);
-      VOID *Pool = nullptr;
+      Pool = NULL;
       if (Tpl > TPL_NOTIFY ||
           EFI_ERROR(gBS->AllocatePool(EfiBootServicesData, sizeof(EFI_STATUS_CODE_DATA) + ExtendedDataSize, &Pool))) {
         return EFI_OUT_OF_RESOURCES;
       }
-      StatusCodeData = static_cast<EFI_STATUS_CODE_DATA *>(Pool);
+      StatusCodeData = (EFI_STATUS_CODE_DATA *)Pool;
       FromPool = TRUE;
     }
   }
 
   ReportStatusCodeFillData(StatusCodeData, ExtendedDataGuid, ExtendedData, ExtendedDataSize);
-  EFI_STATUS Status =
-      ReportStatusCodeDeliver(Type, Value, Instance, CallerId, StatusCodeData, !mHaveExitedBootServices);
+  Status = ReportStatusCodeDeliver(Type, Value, Instance, CallerId, StatusCodeData, !mHaveExitedBootServices);
 
   if (FromPool && !mHaveExitedBootServices) {
     gBS->FreePool(StatusCodeData);
@@ -73,24 +78,25 @@ EFI_STATUS ReportStatusCodeEx(EFI_STATUS_CODE_TYPE Type, EFI_STATUS_CODE_VALUE V
 }
 
 EFI_STATUS RuntimeReportStatusCodeLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
+  EFI_STATUS Status;
+
   ReportStatusCodeLocateProtocol();
-  if (gBS == nullptr) {
+  if (gBS == NULL) {
     return EFI_UNSUPPORTED;
   }
 
-  EFI_STATUS Status =
-      gBS->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_NOTIFY, ReportStatusCodeLibVirtualAddressChange, nullptr,
-                         &gEfiEventVirtualAddressChangeGuid, &mReportStatusCodeLibVirtualAddressChangeEvent);
+  Status = gBS->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_NOTIFY, ReportStatusCodeLibVirtualAddressChange, NULL,
+                              &gEfiEventVirtualAddressChangeGuid, &mReportStatusCodeLibVirtualAddressChangeEvent);
   ASSERT_EFI_ERROR(Status);
   if (EFI_ERROR(Status)) {
-    mReportStatusCodeLibVirtualAddressChangeEvent = nullptr;
+    mReportStatusCodeLibVirtualAddressChangeEvent = NULL;
   }
 
-  Status = gBS->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_NOTIFY, ReportStatusCodeLibExitBootServices, nullptr,
+  Status = gBS->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_NOTIFY, ReportStatusCodeLibExitBootServices, NULL,
                               &gEfiEventExitBootServicesGuid, &mReportStatusCodeLibExitBootServicesEvent);
   ASSERT_EFI_ERROR(Status);
   if (EFI_ERROR(Status)) {
-    mReportStatusCodeLibExitBootServicesEvent = nullptr;
+    mReportStatusCodeLibExitBootServicesEvent = NULL;
   }
   return EFI_SUCCESS;
 }
@@ -98,18 +104,18 @@ EFI_STATUS RuntimeReportStatusCodeLibConstructor(EFI_HANDLE ImageHandle, EFI_SYS
 // Each event is closed once at most: one that was never made, or is already closed, is skipped.
 EFI_STATUS RuntimeReportStatusCodeLibDestructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
   ASSERT(gBS != NULL_FOR_ASSERT);
-  if (gBS == nullptr) {
+  if (gBS == NULL) {
     return EFI_UNSUPPORTED;
   }
-  if (mReportStatusCodeLibVirtualAddressChangeEvent != nullptr) {
+  if (mReportStatusCodeLibVirtualAddressChangeEvent != NULL) {
     EFI_STATUS Status = gBS->CloseEvent(mReportStatusCodeLibVirtualAddressChangeEvent);
     ASSERT_EFI_ERROR(Status);
-    mReportStatusCodeLibVirtualAddressChangeEvent = nullptr;
+    mReportStatusCodeLibVirtualAddressChangeEvent = NULL;
   }
-  if (mReportStatusCodeLibExitBootServicesEvent != nullptr) {
+  if (mReportStatusCodeLibExitBootServicesEvent != NULL) {
     EFI_STATUS Status = gBS->CloseEvent(mReportStatusCodeLibExitBootServicesEvent);
     ASSERT_EFI_ERROR(Status);
-    mReportStatusCodeLibExitBootServicesEvent = nullptr;
+    mReportStatusCodeLibExitBootServicesEvent = NULL;
   }
   return EFI_SUCCESS;
 }

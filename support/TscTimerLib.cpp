@@ -12,19 +12,21 @@ static constexpr EFI_GUID gEfiTscFrequencyGuid = {
 UINT64 mTscFrequency = 0;
 
 EFI_STATUS DxeTscTimerLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
+  VOID *GuidHob;
+
   mTscFrequency = 0;
-  VOID *GuidHob = GetFirstGuidHob(&gEfiTscFrequencyGuid);
-  if (GuidHob != nullptr && GET_GUID_HOB_DATA_SIZE(GuidHob) >= sizeof(UINT64)) {
+  GuidHob = GetFirstGuidHob(&gEfiTscFrequencyGuid);
+  if (GuidHob != NULL && GET_GUID_HOB_DATA_SIZE(GuidHob) >= sizeof(UINT64)) {
     mTscFrequency = ReadUnaligned64(GET_GUID_HOB_DATA(GuidHob));
   }
   return EFI_SUCCESS;
 }
 
 UINT64 GetPerformanceCounterProperties(UINT64 *StartValue, UINT64 *EndValue) {
-  if (StartValue != nullptr) {
+  if (StartValue != NULL) {
     *StartValue = 0;
   }
-  if (EndValue != nullptr) {
+  if (EndValue != NULL) {
     *EndValue = 0xFFFFFFFFFFFFFFFFULL;
   }
   return mTscFrequency;

@@ -3,9 +3,9 @@
 #include <Library/DebugLib.h>
 #include <Library/UefiBootServicesTableLib.h>
 
-EFI_HANDLE gImageHandle = nullptr;
-EFI_SYSTEM_TABLE *gST = nullptr;
-EFI_BOOT_SERVICES *gBS = nullptr;
+EFI_HANDLE gImageHandle = NULL;
+EFI_SYSTEM_TABLE *gST = NULL;
+EFI_BOOT_SERVICES *gBS = NULL;
 
 EFI_STATUS UefiBootServicesTableLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
   gImageHandle = ImageHandle;
@@ -14,7 +14,7 @@ EFI_STATUS UefiBootServicesTableLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTE
   gST = SystemTable;
   ASSERT(gST != NULL_FOR_ASSERT);
 
-  gBS = SystemTable != nullptr ? SystemTable->BootServices : nullptr;
+  gBS = SystemTable != NULL ? SystemTable->BootServices : NULL;
   ASSERT(gBS != NULL_FOR_ASSERT);
 
   return EFI_SUCCESS;

@@ -3,11 +3,11 @@
 #include <Library/DebugLib.h>
 #include <Library/UefiRuntimeServicesTableLib.h>
 
-EFI_RUNTIME_SERVICES *gRT = nullptr;
+EFI_RUNTIME_SERVICES *gRT = NULL;
 
 EFI_STATUS UefiRuntimeServicesTableLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
   ASSERT(SystemTable != NULL_FOR_ASSERT);
-  gRT = SystemTable != nullptr ? SystemTable->RuntimeServices : nullptr;
+  gRT = SystemTable != NULL ? SystemTable->RuntimeServices : NULL;
   ASSERT(gRT != NULL_FOR_ASSERT);
   return EFI_SUCCESS;
 }

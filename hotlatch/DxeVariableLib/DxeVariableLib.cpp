@@ -17,23 +17,23 @@ static VOID EFIAPI VariableLibExitBootServicesNotify(EFI_EVENT Event, VOID *Cont
 EFI_STATUS DxeVariableLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
   mVariableRuntimeServices = gRT;
   mVariableBootServicesExited = FALSE;
-  mVariableExitBootServicesEvent = nullptr;
+  mVariableExitBootServicesEvent = NULL;
   // Without the service yet this is EFI_ABORTED, and the pointer stays unconverted; writes
   // after boot services are refused anyway, so the pointer is never used then.
   TeskRegisterPointer((VOID **)&mVariableRuntimeServices);
-  return gBS->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_CALLBACK, VariableLibExitBootServicesNotify, nullptr,
+  return gBS->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_CALLBACK, VariableLibExitBootServicesNotify, NULL,
                             &gEfiEventExitBootServicesGuid, &mVariableExitBootServicesEvent);
 }
 
 EFI_STATUS DxeVariableLibDestructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
   ASSERT(gBS != NULL_FOR_ASSERT);
   // Destructors run only in the boot-services phase; a second call finds the event gone.
-  if (mVariableExitBootServicesEvent != nullptr && !mVariableBootServicesExited) {
+  if (mVariableExitBootServicesEvent != NULL && !mVariableBootServicesExited) {
     EFI_STATUS Status = gBS->CloseEvent(mVariableExitBootServicesEvent);
     ASSERT_EFI_ERROR(Status);
-    mVariableExitBootServicesEvent = nullptr;
+    mVariableExitBootServicesEvent = NULL;
   }
-  if (mVariableRuntimeServices != nullptr) {
+  if (mVariableRuntimeServices != NULL) {
     TeskUnregisterPointer((VOID **)&mVariableRuntimeServices);
   }
   return EFI_SUCCESS;

@@ -6,26 +6,33 @@
 
 EFI_STATUS SmmVariableSetVariable(CONST CHAR16 *Name, CONST EFI_GUID *VendorGuid, UINT32 Attributes, UINTN DataSize,
                                   VOID *Data) {
-  if (Name == nullptr || VendorGuid == nullptr || (Attributes & EFI_VARIABLE_APPEND_WRITE) != 0 ||
-      (DataSize != 0 && Data == nullptr)) {
+  UINTN NameSize;
+  UINTN RequestSize;
+  UINTN PacketSize;
+  VOID *Request;
+  VOID *Packet;
+  EFI_STATUS Status;
+
+  if (Name == NULL || VendorGuid == NULL || (Attributes & EFI_VARIABLE_APPEND_WRITE) != 0 ||
+      (DataSize != 0 && Data == NULL)) {
     return EFI_INVALID_PARAMETER;
   }
 
-  UINTN NameSize = StrSize(Name);
-  UINTN RequestSize = 0;
-  UINTN PacketSize = 0;
+  NameSize = StrSize(Name);
+  RequestSize = 0;
+  PacketSize = 0;
   if (!VariableRequestSizes(NameSize, DataSize, &RequestSize, &PacketSize)) {
     return EFI_INVALID_PARAMETER;
   }
 
-  VOID *Request = AllocatePool(RequestSize);
-  if (Request == nullptr) {
+  Request = AllocatePool(RequestSize);
+  if (Request == NULL) {
     return EFI_OUT_OF_RESOURCES;
   }
   BuildVariableRequest(Request, Name, NameSize, VendorGuid, Attributes, DataSize, Data);
 
-  VOID *Packet = AllocatePool(PacketSize);
-  if (Packet == nullptr) {
+  Packet = AllocatePool(PacketSize);
+  if (Packet == NULL) {
     FreePool(Request);
     return EFI_OUT_OF_RESOURCES;
   }
@@ -34,7 +41,7 @@ EFI_STATUS SmmVariableSetVariable(CONST CHAR16 *Name, CONST EFI_GUID *VendorGuid
   // The handler runs before the port write completes and leaves its answer in the packet.
   ArchSoftwareSmi(SMI_VARIABLE_COMMAND_PORT, SMI_VARIABLE_COMMAND_VALUE, SMI_VARIABLE_SERVICE_AH, PacketSize,
                   (UINT64)(UINTN)Packet);
-  EFI_STATUS Status = ReadUnaligned64((UINT8 *)Packet + OFFSET_OF(SMI_VARIABLE_PACKET_HEADER, Status));
+  Status = ReadUnaligned64((UINT8 *)Packet + OFFSET_OF(SMI_VARIABLE_PACKET_HEADER, Status));
 
   FreePool(Packet);
   FreePool(Request);

@@ -6,7 +6,7 @@ TESK_REGISTRATION_PROTOCOL *mTeskService;
 BOOLEAN mTeskRuntimeImage;
 
 // Only runtime code needs its pointers converted; a boot-service image is gone by then.
-static BOOLEAN TeskServiceUsable(VOID) { return mTeskService != nullptr && mTeskRuntimeImage; }
+static BOOLEAN TeskServiceUsable(VOID) { return mTeskService != NULL && mTeskRuntimeImage; }
 
 EFI_STATUS TeskRegisterPointer(VOID **Address) {
   if (!TeskServiceUsable()) {

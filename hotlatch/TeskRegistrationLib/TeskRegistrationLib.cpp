@@ -16,10 +16,10 @@ static VOID TeskRegisterServicePointer(VOID) {
 }
 
 VOID EFIAPI TeskRegistrationNotify(EFI_EVENT Event, VOID *Context) {
-  EFI_STATUS Status = gBS->LocateProtocol(&gTeskRegistrationProtocolGuid, nullptr, (VOID **)&mTeskService);
+  EFI_STATUS Status = gBS->LocateProtocol(&gTeskRegistrationProtocolGuid, NULL, (VOID **)&mTeskService);
   if (EFI_ERROR(Status)) {
     // Not this installation (or the first, unconditional signal): keep waiting.
-    mTeskService = nullptr;
+    mTeskService = NULL;
     return;
   }
   TeskRegisterServicePointer();
@@ -28,23 +28,25 @@ VOID EFIAPI TeskRegistrationNotify(EFI_EVENT Event, VOID *Context) {
 }
 
 EFI_STATUS TeskRegistrationLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
-  mTeskRegEvent = nullptr;
-  EFI_LOADED_IMAGE_PROTOCOL *LoadedImage = nullptr;
-  EFI_STATUS Status = HandleProtocolOf(ImageHandle, &LoadedImage);
-  mTeskRuntimeImage =
-      !EFI_ERROR(Status) && LoadedImage != nullptr && LoadedImage->ImageCodeType == EfiRuntimeServicesCode;
+  EFI_LOADED_IMAGE_PROTOCOL *LoadedImage;
+  EFI_STATUS Status;
+
+  mTeskRegEvent = NULL;
+  LoadedImage = NULL;
+  Status = HandleProtocolOf(ImageHandle, &LoadedImage);
+  mTeskRuntimeImage = !EFI_ERROR(Status) && LoadedImage != NULL && LoadedImage->ImageCodeType == EfiRuntimeServicesCode;
 
   Status = LocateProtocolOf(&mTeskService);
-  if (!EFI_ERROR(Status) && mTeskService != nullptr) {
+  if (!EFI_ERROR(Status) && mTeskService != NULL) {
     TeskRegisterServicePointer();
     return EFI_SUCCESS;
   }
 
-  mTeskService = nullptr;
+  mTeskService = NULL;
   // Before the event exists: its first signal is immediate and may already close it.
   mTeskRegEventClosed = FALSE;
   mTeskRegEvent = EfiCreateProtocolNotifyEvent(&gTeskRegistrationProtocolGuid, TPL_CALLBACK, TeskRegistrationNotify,
-                                               nullptr, &mTeskRegistration);
+                                               NULL, &mTeskRegistration);
   // Spelled as the firmware's NULL so the assertion record reads as it always has.
   ASSERT(mTeskRegEvent != NULL_FOR_ASSERT);
   return EFI_SUCCESS;
@@ -52,11 +54,11 @@ EFI_STATUS TeskRegistrationLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TAB
 
 EFI_STATUS TeskRegistrationLibDestructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
   ASSERT(gBS != NULL_FOR_ASSERT);
-  if (mTeskRegEvent != nullptr && !mTeskRegEventClosed) {
+  if (mTeskRegEvent != NULL && !mTeskRegEventClosed) {
     EFI_STATUS Status = gBS->CloseEvent(mTeskRegEvent);
     ASSERT_EFI_ERROR(Status);
     mTeskRegEventClosed = TRUE;
-  } else if (mTeskService != nullptr && mTeskRuntimeImage) {
+  } else if (mTeskService != NULL && mTeskRuntimeImage) {
     // Found by the constructor or by the notify: the service must not keep converting a
     // pointer inside an image that is about to be unloaded.
     TeskUnregisterPointer((VOID **)&mTeskService);

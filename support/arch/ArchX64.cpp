@@ -22,7 +22,8 @@ extern "C" {
 __attribute__((no_builtin)) VOID *memcpy(VOID *Destination, CONST VOID *Source, size_t Length) {
   UINT8 *To = (UINT8 *)Destination;
   CONST UINT8 *From = (CONST UINT8 *)Source;
-  for (size_t Index = 0; Index < Length; Index++) {
+  size_t Index;
+  for (Index = 0; Index < Length; Index++) {
     To[Index] = From[Index];
   }
   return Destination;
@@ -32,12 +33,16 @@ __attribute__((no_builtin)) VOID *memmove(VOID *Destination, CONST VOID *Source,
   UINT8 *To = (UINT8 *)Destination;
   CONST UINT8 *From = (CONST UINT8 *)Source;
   if ((UINTN)To <= (UINTN)From || (UINTN)To >= (UINTN)From + Length) {
-    for (size_t Index = 0; Index < Length; Index++) {
+    size_t Index;
+
+    for (Index = 0; Index < Length; Index++) {
       To[Index] = From[Index];
     }
   } else {
+    size_t Index;
+
     // Overlap with the destination above the source: copy from the top down.
-    for (size_t Index = Length; Index > 0; Index--) {
+    for (Index = Length; Index > 0; Index--) {
       To[Index - 1] = From[Index - 1];
     }
   }
@@ -46,7 +51,8 @@ __attribute__((no_builtin)) VOID *memmove(VOID *Destination, CONST VOID *Source,
 
 __attribute__((no_builtin)) VOID *memset(VOID *Buffer, int Value, size_t Length) {
   UINT8 *To = (UINT8 *)Buffer;
-  for (size_t Index = 0; Index < Length; Index++) {
+  size_t Index;
+  for (Index = 0; Index < Length; Index++) {
     To[Index] = (UINT8)Value;
   }
   return Buffer;
@@ -55,7 +61,8 @@ __attribute__((no_builtin)) VOID *memset(VOID *Buffer, int Value, size_t Length)
 __attribute__((no_builtin)) int memcmp(CONST VOID *First, CONST VOID *Second, size_t Length) {
   CONST UINT8 *Left = (CONST UINT8 *)First;
   CONST UINT8 *Right = (CONST UINT8 *)Second;
-  for (size_t Index = 0; Index < Length; Index++) {
+  size_t Index;
+  for (Index = 0; Index < Length; Index++) {
     if (Left[Index] != Right[Index]) {
       return (int)Left[Index] - (int)Right[Index];
     }

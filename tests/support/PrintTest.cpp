@@ -111,5 +111,23 @@ TEST_F(PrintTest, OutputIsCutAtTheBufferAndAlwaysTerminated) {
   EXPECT_EQ(std::string(Buffer), "ab");
 }
 
+// Corners where the conversion parsing, the number output and the string output meet: a
+// conversion cut by the end of the format keeps its field width, and flags combine.
+TEST_F(PrintTest, CutConversionsAndCombinedFlags) {
+  CHAR8 Buffer[64];
+  const auto Print = [&](const char *Format, auto... Values) {
+    UINTN Length = Probe->AsciiSPrint(Buffer, sizeof Buffer, Format, Values...);
+    EXPECT_EQ(Length, std::strlen(Buffer)) << Format;
+    return std::string(Buffer);
+  };
+  EXPECT_EQ(Print("ab%5"), "ab     ");
+  EXPECT_EQ(Print("[%-3l"), "[   ");
+  EXPECT_EQ(Print("[%.2"), "[");
+  EXPECT_EQ(Print("%+,d|% ,d|%,08d", 1234567, -1234, 5), "+1,234,567|-1,234|       5");
+  EXPECT_EQ(Print("%+5d|%-+5d|%+05d|% 5x", 42, 42, 42, 0x1F), "  +42|+42  |+0042|   1F");
+  EXPECT_EQ(Print("[%3.5a][%-8.2s][%.0a]", "abcdef", u"Wide", "x"), "[abcde][Wi      ][]");
+  EXPECT_EQ(Print("%5%|%-3%|%03c", (UINTN)'Z'), "    %|%  |  Z");
+}
+
 }  // namespace
 }  // namespace supporttest

@@ -60,6 +60,7 @@ inline BOOLEAN DebugPrintLevelEnabled(UINTN ErrorLevel) { return (ErrorLevel & P
 // that DebugPrint asks the library every time until then). A message the settled mask
 // rules out then costs one load and one test where it is written, and no call.
 extern UINT32 gDebugPrintSettledMask;
+#define DEBUG_PRINT_MASK_UNSETTLED 0xFFFFFFFFU
 
 #define _DEBUG_PRINT(PrintLevel, ...) \
   do { \

@@ -9,12 +9,12 @@ extern EFI_BOOT_SERVICES *gBS;
 EFI_STATUS UefiBootServicesTableLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable);
 
 // A protocol lookup that cannot pair an interface type with the wrong GUID.
-template <class Protocol>
+template <typename Protocol>
 inline EFI_STATUS LocateProtocolOf(Protocol **Interface) {
-  return gBS->LocateProtocol(&kProtocolGuid<Protocol>, nullptr, reinterpret_cast<VOID **>(Interface));
+  return gBS->LocateProtocol(&kProtocolGuid<Protocol>, NULL, (VOID **)Interface);
 }
 
-template <class Protocol>
+template <typename Protocol>
 inline EFI_STATUS HandleProtocolOf(EFI_HANDLE Handle, Protocol **Interface) {
-  return gBS->HandleProtocol(Handle, &kProtocolGuid<Protocol>, reinterpret_cast<VOID **>(Interface));
+  return gBS->HandleProtocol(Handle, &kProtocolGuid<Protocol>, (VOID **)Interface);
 }
