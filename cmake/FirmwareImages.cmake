@@ -64,12 +64,14 @@ if(FIRMWARE_TEST_HARNESSES)
     SOURCES ${HARNESS_SOURCES} ${SUPPORT_ARCH_EFI_SOURCES}
     INCLUDE_DIRS ${HARNESS_DIR})
 
+  # Both recognise the drivers' reports by the file GUIDs of their module descriptions.
+  set(DRIVER_FILE_GUID_DIRS ${ROSTER_AUTOGEN_INCLUDE_DIR} ${HOTLATCH_AUTOGEN_INCLUDE_DIR})
   add_uefi_image(BoardHarness efi_application
     SOURCES ${BOARD_HARNESS_SOURCES} ${SUPPORT_ARCH_EFI_SOURCES}
-    INCLUDE_DIRS ${BOARD_HARNESS_DIR} ${HARNESS_DIR})
+    INCLUDE_DIRS ${BOARD_HARNESS_DIR} ${HARNESS_DIR} ${DRIVER_FILE_GUID_DIRS})
 
   # The board-support DXE driver of the platform build's run.
   add_uefi_image(BoardDxe efi_boot_service_driver
     SOURCES ${BOARD_DXE_SOURCES} ${SUPPORT_ARCH_EFI_SOURCES}
-    INCLUDE_DIRS ${BOARD_DXE_DIR} ${BOARD_HARNESS_DIR} ${HARNESS_DIR})
+    INCLUDE_DIRS ${BOARD_DXE_DIR} ${BOARD_HARNESS_DIR} ${HARNESS_DIR} ${DRIVER_FILE_GUID_DIRS})
 endif()

@@ -1,5 +1,7 @@
 #include "ImageRuns.h"
 
+#include <Guid/DebugMessageConfig.h>
+
 #include <sim/DebugRender.h>
 #include <sim/Hob.h>
 #include <sim/peers/DebugKeyDisarm.h>
