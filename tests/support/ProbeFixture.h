@@ -9,7 +9,8 @@
 
 #include "SupportProbe.h"
 #include "SupportProbeFileGuid.h"
-#include "sim/DebugRender.h"
+#include <debug_render/DebugRender.h>
+#include "sim/DebugTranscript.h"
 #include "sim/Hob.h"
 #include "sim/Platform.h"
 
@@ -85,17 +86,17 @@ class ProbeTest : public ::testing::Test {
   std::vector<sim::StatusCodeReport> DebugReports() const {
     std::vector<sim::StatusCodeReport> Out;
     for (const auto &Report : Platform.StatusCodes()) {
-      if (sim::DecodeDebugMessage(Report)) {
+      if (debug_render::DecodeDebugMessage(Report)) {
         Out.push_back(Report);
       }
     }
     return Out;
   }
 
-  std::vector<sim::AssertMessage> Asserts() const {
-    std::vector<sim::AssertMessage> Out;
+  std::vector<debug_render::AssertMessage> Asserts() const {
+    std::vector<debug_render::AssertMessage> Out;
     for (const auto &Report : Platform.StatusCodes()) {
-      if (auto Message = sim::DecodeAssertMessage(Report)) {
+      if (auto Message = debug_render::DecodeAssertMessage(Report)) {
         Out.push_back(*Message);
       }
     }
