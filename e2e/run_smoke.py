@@ -20,6 +20,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import board_checks  # noqa: E402
 import board_qemu  # noqa: E402
+import board_model  # noqa: E402
 
 COMPLETION_LINE = "HARNESS COMPLETE"
 IMAGE_LINE = re.compile(r"^HARNESS IMAGE (?P<name>\S+)(?P<fields>(?: \w+=\S+)*)\s*$")
@@ -166,8 +167,10 @@ def main(argv=None) -> int:
     parser.add_argument("--harness", required=True, help="the harness application (.efi)")
     parser.add_argument("--roster", required=True, help="Roster.efi")
     parser.add_argument("--hotlatch", required=True, help="Hotlatch.efi")
-    parser.add_argument("--ovmf-code", default="/usr/share/OVMF/OVMF_CODE_4M.fd")
-    parser.add_argument("--ovmf-vars", default="/usr/share/OVMF/OVMF_VARS_4M.fd")
+    # The firmware the board definition names, unless told otherwise.
+    firmware = board_model.load_board()["firmware"]
+    parser.add_argument("--ovmf-code", default=firmware["code"])
+    parser.add_argument("--ovmf-vars", default=firmware["vars"])
     parser.add_argument("--qemu", default="qemu-system-x86_64")
     parser.add_argument("--timeout", type=float, default=90.0, help="seconds before the run counts as hung")
     parser.add_argument("--keep-log", help="copy the serial log here")

@@ -45,7 +45,7 @@ class CommandLine(unittest.TestCase):
         self.assertIn("q35,accel=tcg", self.command)
         self.assertIn("2,sockets=2,cores=1,threads=1", self.command)
         pflash = option_value(self.command, "-drive", "if=pflash")
-        self.assertTrue(pflash[0].endswith("readonly=on,file=/usr/share/OVMF/OVMF_CODE_4M.fd"))
+        self.assertTrue(pflash[0].endswith(f"readonly=on,file={self.board['firmware']['code']}"))
         # The vars file is a fresh copy, never the original.
         self.assertNotIn(self.board["firmware"]["vars"], pflash[1])
         self.assertIn(f"file:{self.serial}", self.command)

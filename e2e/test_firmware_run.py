@@ -8,16 +8,20 @@ import sys
 import tempfile
 import unittest
 
-sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "cmake"))
 
+import autogen  # noqa: E402
 import board_report  # noqa: E402
 import firmware_checks  # noqa: E402
 import firmware_volume  # noqa: E402
 
-ROSTER = "B0F026CB-17D3-4C94-A519-814A5E832840"
+# Roster's file GUID, as its module description gives it.
+ROSTER = str(autogen.read_module(os.path.join(HERE, "..", "roster", "Roster.module"))["FILE_GUID"]).upper()
 OTHER = "CBD2E4D5-7068-4FF5-B462-9822B4AD8D60"
 # As BaseTools' VolInfo prints a prebuilt driver's file.
-ROSTER_FILE = """File Name:        B0F026CB-17D3-4C94-A519-814A5E832840  Roster
+ROSTER_FILE = f"""File Name:        {ROSTER}  Roster
 File Offset:      0x002098D0
 File Type:        0x07  EFI_FV_FILETYPE_DRIVER
 ------------------------------------------------------------

@@ -1,6 +1,5 @@
 set(HOTLATCH_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(HOTLATCH_SOURCES
-  ${HOTLATCH_DIR}/AutoGen.cpp
   ${HOTLATCH_DIR}/DebugKeyData.cpp
   ${HOTLATCH_DIR}/HotKeyEntry.cpp
   ${HOTLATCH_DIR}/HotKeyArm.cpp

@@ -14,7 +14,9 @@ import uuid
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.environ.get("PROJECT_SOURCE_DIR", os.path.dirname(HERE))
 sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(ROOT, "cmake"))
 
+import autogen  # noqa: E402
 import depex  # noqa: E402
 import image_budget  # noqa: E402
 
@@ -35,6 +37,24 @@ def guid_bytes(match):
         + int(match[4], 16).to_bytes(2, "little") + data4
 
 
+def defined_guids(home):
+    """The GUIDs the C++ headers under ROOT/home/{Protocol,Guid} define, by name."""
+    found = {}
+    for folder in ("Protocol", "Guid"):
+        if not os.path.isdir(os.path.join(ROOT, home, folder)):
+            continue
+        for entry in os.listdir(os.path.join(ROOT, home, folder)):
+            for match in CPP_GUID.finditer(text(ROOT, home, folder, entry)):
+                found[match[1]] = guid_bytes(match)
+    return found
+
+
+def driver_inf(name):
+    """The INF dist/ ships: the template with the [Defines] of the driver's module description."""
+    module = autogen.read_module(os.path.join(ROOT, name.lower(), f"{name}.module"))
+    return module, autogen.render_inf(text(HERE, f"{name}.inf.in"), module)
+
+
 def inf_section(inf, name):
     match = re.search(r"^\[" + re.escape(name) + r"\]\n(.*?)(?=^\[|\Z)", inf, re.MULTILINE | re.DOTALL)
     return [line.strip() for line in (match[1] if match else "").splitlines() if line.strip() and not line.strip().startswith("#")]
@@ -48,13 +68,13 @@ class DriverInfTest(unittest.TestCase):
     def test_identity_matches_the_driver_and_its_image(self):
         for name, (module_type, subsystem, env) in DRIVERS.items():
             with self.subTest(name):
-                inf = text(HERE, f"{name}.inf")
-                autogen = text(ROOT, name.lower(), "AutoGen.cpp")
-                caller = CPP_GUID.search(autogen.replace("gEfiCallerIdGuid", "gEfiCallerIdGuid"))
-                self.assertEqual(caller[1], "gEfiCallerIdGuid")
+                module, inf = driver_inf(name)
+                built = os.path.join(os.environ.get("PACKAGING_BINARY_DIR", ""), f"{name}.inf")
+                if os.environ.get("PACKAGING_BINARY_DIR"):
+                    self.assertEqual(text(built), inf, "the build's INF is the rendered template")
                 file_guid = uuid.UUID(inf_define(inf, "FILE_GUID")).bytes_le
-                self.assertEqual(file_guid, guid_bytes(caller), "FILE_GUID is the driver's caller ID")
-                self.assertIn(f'gEfiCallerBaseName = "{inf_define(inf, "BASE_NAME")}"', autogen)
+                self.assertEqual(file_guid, module["FILE_GUID"].bytes_le, "FILE_GUID is the driver's caller ID")
+                self.assertEqual(inf_define(inf, "BASE_NAME"), name)
                 self.assertEqual(inf_define(inf, "MODULE_TYPE"), module_type)
                 path = os.environ.get(env)
                 if path:
@@ -67,7 +87,7 @@ class DriverInfTest(unittest.TestCase):
     def test_binary_module_shape(self):
         for name in DRIVERS:
             with self.subTest(name):
-                inf = text(HERE, f"{name}.inf")
+                inf = driver_inf(name)[1]
                 self.assertEqual(inf_section(inf, "Binaries.X64"), [f"PE32|{name}.efi|*", f"DXE_DEPEX|{name}.depex|*"])
                 self.assertNotIn("[Depex]", inf, "a binary module builds no [Depex] section")
                 for line in inf_section(inf, "Protocols") + inf_section(inf, "Guids"):
@@ -79,9 +99,10 @@ class DriverInfTest(unittest.TestCase):
     def test_board_private_names_are_declared_in_the_dec(self):
         dec = text(HERE, "RosterHotlatchPkg.dec")
         declared = {m[1] for m in DEC_GUID.finditer(dec)}
-        ours = declared | {"gDebugMessageConfigGuid"}
+        ours = set(defined_guids("interfaces"))
+        self.assertTrue(ours, "interfaces/ defines the board-private names")
         for name in DRIVERS:
-            inf = text(HERE, f"{name}.inf")
+            inf = driver_inf(name)[1]
             self.assertIn("RosterHotlatchPkg/RosterHotlatchPkg.dec", inf_section(inf, "Packages"))
             for line in inf_section(inf, "Protocols") + inf_section(inf, "Guids"):
                 guid = line.split()[0]
@@ -91,18 +112,12 @@ class DriverInfTest(unittest.TestCase):
 
 class DecAndHeadersTest(unittest.TestCase):
     def test_dec_guids_are_the_drivers_own(self):
-        own = {}
-        for home in ("uefi", "interfaces"):
-            for folder in ("Protocol", "Guid"):
-                if not os.path.isdir(os.path.join(ROOT, home, folder)):
-                    continue
-                for entry in os.listdir(os.path.join(ROOT, home, folder)):
-                    for match in CPP_GUID.finditer(text(ROOT, home, folder, entry)):
-                        own[match[1]] = guid_bytes(match)
-        dec = list(DEC_GUID.finditer(text(HERE, "RosterHotlatchPkg.dec")))
+        # The DEC declares exactly the board-private names, with the bytes interfaces/ gives them.
+        own = defined_guids("interfaces")
+        dec = {m[1]: guid_bytes(m) for m in DEC_GUID.finditer(text(HERE, "RosterHotlatchPkg.dec"))}
         self.assertEqual(len(dec), 9)
-        for match in dec:
-            self.assertEqual(guid_bytes(match), own.get(match[1]), match[1])
+        self.assertEqual(dec, own)
+        self.assertFalse(set(dec) & set(defined_guids("uefi")), "uefi/ holds no board-private name")
 
     def test_c_header_guids_match_the_dec(self):
         dec = {m[1]: guid_bytes(m) for m in DEC_GUID.finditer(text(HERE, "RosterHotlatchPkg.dec"))}
@@ -213,7 +228,7 @@ class DepexTest(unittest.TestCase):
                 depex.inf_expression(bad)
 
     def test_generated_files_match_the_infs(self):
-        for path in (os.path.join(HERE, "Roster.inf"), os.path.join(HERE, "Hotlatch.inf"),
+        for path in (os.path.join(HERE, "Roster.inf.in"), os.path.join(HERE, "Hotlatch.inf.in"),
                      os.path.join(ROOT, "e2e", "board_dxe", "BoardDxe.inf")):
             with self.subTest(path):
                 names = depex.inf_expression(text(path))

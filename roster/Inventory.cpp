@@ -3,6 +3,7 @@
 #include <Library/BaseMemoryLib.h>
 #include <Library/DebugLib.h>
 #include <Library/UefiBootServicesTableLib.h>
+#include <Protocol/InventoryTrigger.h>
 
 #include "Roster.h"
 
@@ -49,7 +50,6 @@ static VOID FreeRecordAreas(VOID) {
 EFI_STATUS InventoryStart(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
   EFI_STATUS Status;
   EFI_EVENT InventoryEvent;
-  EFI_GUID TriggerGuid = {0xD4D9CBD2, 0x6B05, 0x4F60, {0x9A, 0xB8, 0xEE, 0x89, 0xB5, 0x08, 0x7C, 0x07}};
 
   DEBUG((DEBUG_INFO, "Inventory Function Init"));
 
@@ -59,7 +59,7 @@ EFI_STATUS InventoryStart(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable)
     return Status;
   }
 
-  Status = gBS->RegisterProtocolNotify(&TriggerGuid, InventoryEvent, &mInventoryRegistration);
+  Status = gBS->RegisterProtocolNotify(&gInventoryTriggerProtocolGuid, InventoryEvent, &mInventoryRegistration);
   if (EFI_ERROR(Status)) {
     // The dispatcher unloads a driver whose start failed: nothing may still point into it.
     gBS->CloseEvent(InventoryEvent);

@@ -1,6 +1,5 @@
 set(ROSTER_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(ROSTER_SOURCES
-  ${ROSTER_DIR}/AutoGen.cpp
   ${ROSTER_DIR}/Inventory.cpp
   ${ROSTER_DIR}/InventoryImage.cpp
   ${ROSTER_DIR}/RecordHeader.cpp

@@ -24,14 +24,14 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD_DIR:-$ROOT/build}
 source "$ROOT/scripts/common.sh"
 WORKERS=${FUZZ_JOBS:-1}
-ALL_TARGETS="roster_inventory roster_decode roster_routines smi_packet hob_list pdb_lookup pe_image debug_message_config"
-TARGETS=${FUZZ_TARGETS:-$ALL_TARGETS}
 
 if [[ ! -f $BUILD/CMakeCache.txt ]]; then
   configure_build "$BUILD" >/dev/null
 fi
 cmake --build "$BUILD" -j"$JOBS" --target fuzzers >/dev/null
 FUZZ_BIN=$BUILD/tests/fuzz
+# Every target tests/fuzz/CMakeLists.txt adds, as its configure step lists them.
+TARGETS=${FUZZ_TARGETS:-$(tr '\n' ' ' <"$FUZZ_BIN/targets.txt")}
 SEEDS=$FUZZ_BIN/seeds
 "$FUZZ_BIN/fuzz_seeds" "$SEEDS" >/dev/null
 

@@ -6,6 +6,7 @@
 
 #include <Uefi.h>
 #include <Arch.h>
+#include <debug_render/StatusCodeReport.h>
 
 #include <cstdint>
 #include <functional>
@@ -129,13 +130,8 @@ struct ConsoleWrite {
   std::u16string Text;
 };
 
-struct StatusCodeReport {
-  EFI_STATUS_CODE_TYPE Type;
-  EFI_STATUS_CODE_VALUE Value;
-  UINT32 Instance;
-  std::optional<EFI_GUID> CallerId;
-  std::vector<UINT8> Data;  // the whole EFI_STATUS_CODE_DATA: header and payload
-};
+// What the platform's status-code protocol received, in the form the renderer reads.
+using StatusCodeReport = debug_render::StatusCodeReport;
 
 // Base of everything a test adds to the platform (SMBIOS, PCI, disks, keyboards, ...).
 class Peer {

@@ -7,7 +7,7 @@
 #include <Library/DebugLib.h>
 #include <Library/DebugPrintErrorLevelLib.h>
 #include <Library/ReportStatusCodeLib.h>
-#include "DebugRecords.h"
+#include <DebugRecords.h>
 
 // The record starts 4 bytes into an 8-byte aligned buffer so that its argument slots are
 // aligned. The buffer holds 4 bytes more than the largest record because the reported size

@@ -7,6 +7,7 @@
 #include <Library/DebugLib.h>
 #include <Library/DebugPrintErrorLevelLib.h>
 #include <Library/HobLib.h>
+#include <Guid/DebugMessageConfig.h>
 #include "DebugMessageConfig.h"
 
 static EFI_STATUS EFIAPI GetDebugMask(EFI_DEBUG_MASK_PROTOCOL *This, UINTN *CurrentDebugMask);

@@ -8,7 +8,6 @@
 #include "SystemTable.h"
 #include "Pi/Hob.h"
 #include "Pi/StatusCode.h"
-#include "Guid/DebugMessageConfig.h"
 #include "Guid/EventGroup.h"
 #include "Guid/HobList.h"
 #include "IndustryStandard/AcpiResource.h"

@@ -9,10 +9,10 @@
 // A debug record is 20 + 4 + 96 + at most 104 + 4 bytes; an assert record at most 220.
 #define STATUS_CAPTURE_RECORD_DATA_MAX 512
 
-// The drivers' file GUIDs: the support layer gives them as the caller of every report, and
-// they name the drivers' files in a firmware volume.
-extern CONST EFI_GUID gRosterFileGuid;
-extern CONST EFI_GUID gHotlatchFileGuid;
+// The drivers' file GUIDs (generated from their module descriptions): the support layer
+// gives them as the caller of every report, and they name the drivers' files in a volume.
+#include <HotlatchFileGuid.h>
+#include <RosterFileGuid.h>
 
 // Registers the handler at TPL_HIGH_LEVEL so it runs inside the reporter's call.
 EFI_STATUS StatusCodeCaptureStart(EFI_BOOT_SERVICES *BootServices);

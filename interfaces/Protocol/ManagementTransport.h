@@ -24,9 +24,3 @@ struct MANAGEMENT_TRANSPORT_PROTOCOL {
 };
 static_assert(OFFSET_OF(MANAGEMENT_TRANSPORT_PROTOCOL, SendLargeCommand) == 8, "transport layout");
 EFI_PROTOCOL_GUID(MANAGEMENT_TRANSPORT_PROTOCOL, gManagementTransportProtocolGuid);
-
-constexpr UINT16 IpmiCommandHeader(UINT8 NetFn, UINT8 Lun, UINT8 Command) {
-  return (UINT16)(((UINT16)Command << 8) | (UINT16)((NetFn << 2) | (Lun & 3)));
-}
-static_assert(IpmiCommandHeader(0x32, 0, 0x5A) == 0x5AC8, "inventory command header");
-static_assert(IpmiCommandHeader(0x3A, 0, 0xA7) == 0xA7E8, "SATA_INFO command header");

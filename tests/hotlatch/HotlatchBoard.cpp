@@ -1,5 +1,7 @@
 #include "HotlatchBoard.h"
 
+#include <Guid/DebugMessageConfig.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>

@@ -3,7 +3,7 @@
 // handler, the Tesk service, the disarm protocol).
 #pragma once
 
-#include <sim/DebugRender.h>
+#include <sim/DebugTranscript.h>
 #include <sim/Platform.h>
 #include <sim/peers/DebugKeyDisarm.h>
 #include <sim/peers/Keyboard.h>

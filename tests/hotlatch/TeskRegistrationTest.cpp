@@ -116,7 +116,7 @@ TEST(TeskRegistration, MissingWaitEventIsAnAssertionAndTheStartGoesOn) {
 
   std::vector<std::string> Asserts;
   for (const sim::StatusCodeReport &Report : Board.P.StatusCodes()) {
-    if (auto Assert = sim::DecodeAssertMessage(Report)) {
+    if (auto Assert = debug_render::DecodeAssertMessage(Report)) {
       Asserts.push_back(Assert->Description);
     }
   }

@@ -1,6 +1,9 @@
 #include "ImageRuns.h"
 
-#include <sim/DebugRender.h>
+#include <Guid/DebugMessageConfig.h>
+
+#include <debug_render/DebugRender.h>
+#include <sim/DebugTranscript.h>
 #include <sim/Hob.h>
 #include <sim/peers/DebugKeyDisarm.h>
 #include <sim/peers/PlatformIdentity.h>
@@ -31,7 +34,7 @@ std::vector<std::string> AssertionsIn(const std::vector<sim::StatusCodeReport> &
                                       const std::vector<std::string> &Lines) {
   std::vector<std::string> Found;
   for (const sim::StatusCodeReport &Report : Reports) {
-    if (auto Assert = sim::DecodeAssertMessage(Report)) {
+    if (auto Assert = debug_render::DecodeAssertMessage(Report)) {
       Found.push_back("assert record: " + Assert->FileName + " (" + std::to_string(Assert->LineNumber) +
                       "): " + Assert->Description);
     }

@@ -206,6 +206,28 @@ TEST(PciRootBridgesTest, InstancesWithoutABusRangeAreReachedThroughTheReadsTheyA
   }
 }
 
+// A read the rightful instance fails by chance makes no owner: the instances after it that
+// refuse the bus as well must not keep it, or every later read of the bus goes to one that
+// refuses it. Here socket 0 fails the walk's first read (bus 0) and socket 1 refuses it.
+TEST(PciRootBridgesTest, ABusEveryInstanceWithoutARangeRefusedOnceStaysOpenToThemAll) {
+  std::vector<PciExpectation> Expected;
+  const Outcome Result = RunTwoSockets(
+      &Expected,
+      [](sim::PciRootBridge &Socket0, sim::PciRootBridge &Socket1) {
+        Socket0.ReportNoBusRange();
+        Socket1.ReportNoBusRange();
+      },
+      [](sim::Platform &P) { P.Faults().FailNth("PciRootBridgeIo.Pci.Read", 1, EFI_DEVICE_ERROR); });
+  // The root port on bus 0 and the link it gives its endpoint are read from socket 0.
+  ExpectImage(Result, Expected);
+  ASSERT_FALSE(Result.Reads[0].empty());
+  EXPECT_EQ(Result.Reads[0].front().Status, EFI_DEVICE_ERROR);
+  EXPECT_EQ(Result.Refused(0), 128u + 1u) << "socket 1's buses, one refusal each, and the failed read";
+  EXPECT_EQ(Result.Refused(1), 1u) << "socket 1 was asked for bus 0 once, after the failed read";
+  ASSERT_FALSE(Result.Reads[1].empty());
+  EXPECT_EQ(Result.Reads[1].front().Address >> 24, 0u);
+}
+
 // An instance with a range owns its buses first, wherever it stands in handle order; one
 // without takes what is left, and a bus it refuses as well reads absent, one refused read
 // per probe, as on a single root bridge.

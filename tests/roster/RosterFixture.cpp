@@ -1,5 +1,7 @@
 #include "RosterFixture.h"
 
+#include <Guid/DebugMessageConfig.h>
+
 #include <sim/Hob.h>
 
 #include <sstream>

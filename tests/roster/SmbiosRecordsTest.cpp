@@ -2,7 +2,7 @@
 // runs are taken, where they stop, and how strings and serials land in the fields.
 #include "RosterFixture.h"
 
-#include <sim/DebugRender.h>
+#include <sim/DebugTranscript.h>
 
 #include <cstring>
 

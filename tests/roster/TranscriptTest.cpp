@@ -2,7 +2,7 @@
 // "DebugMessageConfig" showing DEBUG_INFO: every line, in order.
 #include "RosterFixture.h"
 
-#include <sim/DebugRender.h>
+#include <sim/DebugTranscript.h>
 
 #include <cstdio>
 

@@ -2,7 +2,7 @@
 // of them.
 #include "ProbeFixture.h"
 
-#include <support/DebugRecords.h>
+#include <DebugRecords.h>
 
 namespace supporttest {
 namespace {
@@ -60,7 +60,7 @@ TEST_F(DebugRecordTest, TwelveSlotsOfEveryKindRenderBack) {
   EXPECT_EQ(Slot(Report, 10), reinterpret_cast<UINT64>(&kSomeGuid));
   EXPECT_EQ(Slot(Report, 11), EFI_NOT_FOUND);
 
-  auto Message = sim::DecodeDebugMessage(Report);
+  auto Message = debug_render::DecodeDebugMessage(Report);
   ASSERT_TRUE(Message);
   EXPECT_EQ(Message->ErrorLevel, DEBUG_INFO);
   EXPECT_EQ(Message->Format, "%d %u %x %4X %ld %lx %p %a %s %c %g %r\n");
@@ -188,7 +188,7 @@ TEST_F(DebugRecordTest, AssertRecordStaysWithin200BytesCuttingTheDescriptionFirs
     const auto &Report = Platform.StatusCodes()[0];
     EXPECT_LE(Report.Data.size(), 20u + 200u);
     EXPECT_EQ(Report.Data.size(), 20u + 40u + Case.KeptFile + 1 + Case.KeptDescription + 1) << Case.FileLength;
-    auto Message = sim::DecodeAssertMessage(Report);
+    auto Message = debug_render::DecodeAssertMessage(Report);
     ASSERT_TRUE(Message);
     EXPECT_EQ(Message->FileName, File.substr(0, Case.KeptFile));
     EXPECT_EQ(Message->Description, Description.substr(0, Case.KeptDescription));

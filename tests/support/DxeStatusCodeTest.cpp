@@ -79,7 +79,7 @@ TEST_F(DxeStatusCodeTest, AboveNotifyTheLocalBufferTakes492BytesAnd493IsTooLarge
   EXPECT_EQ(ReportAt(TPL_HIGH_LEVEL, 493), EFI_OUT_OF_RESOURCES);
   EXPECT_EQ(Transcript->Text(), kTooLarge);
   ASSERT_EQ(Platform.StatusCodes().size(), Reports + 1) << "only the message itself";
-  auto Message = sim::DecodeDebugMessage(Last());
+  auto Message = debug_render::DecodeDebugMessage(Last());
   ASSERT_TRUE(Message);
   EXPECT_EQ(Message->ErrorLevel, DEBUG_ERROR);
 }

@@ -128,7 +128,7 @@ TEST_F(HobTestCase, NoHobListWhileVariablesAreNotAvailableAssertsWithoutRecursin
 
   EXPECT_EQ(Probe->GetDebugPrintErrorLevel(), 0x08000000u);
   EXPECT_EQ(Platform.Faults().Count("GetVariable"), ReadsAtStart + 1) << "one read: none from inside the lookup";
-  std::vector<sim::AssertMessage> All = Asserts();
+  std::vector<debug_render::AssertMessage> All = Asserts();
   ASSERT_EQ(All.size(), AssertsAtStart + 2) << "the HOB list's status and its pointer, once each";
   EXPECT_EQ(All[AssertsAtStart].Description, "!EFI_ERROR (Status)");
   EXPECT_EQ(All[AssertsAtStart + 1].Description, "mHobList != ((void *) 0)");
@@ -215,7 +215,7 @@ TEST_F(HobTestCase, DebugMacroFollowsTheMaskThroughEveryChange) {
   Probe->MacroDebug(DEBUG_ERROR);
   Probe->MacroDebug(DEBUG_INFO);
   EXPECT_THAT(Transcript->Lines(), ElementsAre("macro"));
-  EXPECT_EQ(sim::DecodeDebugMessage(Platform.StatusCodes().back())->ErrorLevel, DEBUG_INFO);
+  EXPECT_EQ(debug_render::DecodeDebugMessage(Platform.StatusCodes().back())->ErrorLevel, DEBUG_INFO);
 }
 
 TEST_F(HobTestCase, DebugMacroAfterExitBootServicesUsesTheCachedMask) {

@@ -38,7 +38,8 @@ class PrintTest : public ProbeTest {
   template <class... Arguments>
   void ExpectRendering(const std::string &Expected, const char *Format, Arguments... Values) {
     std::vector<UINT64> Slots = {ToSlot(Values)...};
-    EXPECT_EQ(sim::FormatDebugMessage(Format, Slots), Expected) << "listener rendering of \"" << Format << "\"";
+    EXPECT_EQ(debug_render::FormatDebugMessage(Format, Slots), Expected)
+        << "listener rendering of \"" << Format << "\"";
   }
 };
 

@@ -5,9 +5,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <Library/DebugLib.h>
+#include <Guid/DebugMessageConfig.h>
 
 #include "SupportProbe.h"
-#include "sim/DebugRender.h"
+#include "SupportProbeFileGuid.h"
+#include <debug_render/DebugRender.h>
+#include "sim/DebugTranscript.h"
 #include "sim/Hob.h"
 #include "sim/Platform.h"
 
@@ -21,9 +24,8 @@ namespace supporttest {
 inline constexpr UINT16 kSubsystemBootServiceDriver = 11;
 inline constexpr UINT16 kSubsystemRuntimeDriver = 12;
 
-// The probe image's file GUID (ProbeAutoGen.cpp).
-inline constexpr EFI_GUID kProbeCallerId = {
-    0x5E2C1A77, 0x3B0D, 0x4F6A, {0x9C, 0x11, 0x7D, 0x20, 0x45, 0xAB, 0xC3, 0x18}};
+// The probe image's file GUID (from its SupportProbe*.module).
+inline constexpr EFI_GUID kProbeCallerId = gSupportProbeFileGuid;
 
 // A "DebugMessageConfig" record: byte 0 the preset, byte 4 the switch master, 5..21 switches.
 inline std::vector<UINT8> Config(std::initializer_list<std::pair<size_t, UINT8>> Bytes, size_t Size = 23) {
@@ -84,17 +86,17 @@ class ProbeTest : public ::testing::Test {
   std::vector<sim::StatusCodeReport> DebugReports() const {
     std::vector<sim::StatusCodeReport> Out;
     for (const auto &Report : Platform.StatusCodes()) {
-      if (sim::DecodeDebugMessage(Report)) {
+      if (debug_render::DecodeDebugMessage(Report)) {
         Out.push_back(Report);
       }
     }
     return Out;
   }
 
-  std::vector<sim::AssertMessage> Asserts() const {
-    std::vector<sim::AssertMessage> Out;
+  std::vector<debug_render::AssertMessage> Asserts() const {
+    std::vector<debug_render::AssertMessage> Out;
     for (const auto &Report : Platform.StatusCodes()) {
-      if (auto Message = sim::DecodeAssertMessage(Report)) {
+      if (auto Message = debug_render::DecodeAssertMessage(Report)) {
         Out.push_back(*Message);
       }
     }

@@ -38,7 +38,7 @@ std::optional<T> HexNumber(std::string_view Text) {
 
 }  // namespace
 
-std::optional<sim::StatusCodeReport> ParseRecordLine(std::string_view Line) {
+std::optional<debug_render::StatusCodeReport> ParseRecordLine(std::string_view Line) {
   std::vector<std::string_view> Fields = Words(Line);
   if (Fields.size() != 3 && Fields.size() != 4) {
     return std::nullopt;
@@ -49,7 +49,7 @@ std::optional<sim::StatusCodeReport> ParseRecordLine(std::string_view Line) {
   if (!Type || !Value || !Instance) {
     return std::nullopt;
   }
-  sim::StatusCodeReport Report{*Type, *Value, *Instance, std::nullopt, {}};
+  debug_render::StatusCodeReport Report{*Type, *Value, *Instance, std::nullopt, {}};
   std::string_view Data = Fields.size() == 4 ? Fields[3] : std::string_view();
   if (Data.size() % 2 != 0) {
     return std::nullopt;

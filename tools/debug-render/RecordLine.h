@@ -2,7 +2,7 @@
 // optional 0x on the numbers), DATA the whole EFI_STATUS_CODE_DATA, header and payload.
 #pragma once
 
-#include <sim/Platform.h>
+#include <debug_render/StatusCodeReport.h>
 
 #include <optional>
 #include <string_view>
@@ -11,6 +11,6 @@ namespace debug_render {
 
 // The report the line describes, or nothing when a field is missing, not hexadecimal,
 // too wide for its type, or DATA has an odd number of digits.
-std::optional<sim::StatusCodeReport> ParseRecordLine(std::string_view Line);
+std::optional<debug_render::StatusCodeReport> ParseRecordLine(std::string_view Line);
 
 }  // namespace debug_render

@@ -1,6 +1,6 @@
 // debug-render: the text a serial status-code listener prints for debug and assert records
-// captured on real firmware. The records are rendered by the simulator's listener
-// (sim/DebugRender), so the host has one reading of the format grammar.
+// captured on real firmware. The records are rendered by lib/debug_render, as the
+// simulator's listener renders them, so the host has one reading of the format grammar.
 //
 // Input (FILE or standard input): one record a line, "TYPE VALUE INSTANCE DATA" in
 // hexadecimal, DATA being the whole EFI_STATUS_CODE_DATA, header and payload. Pointer
@@ -9,7 +9,7 @@
 // "debug|assert|other HEX", HEX being that record's text as hexadecimal bytes (nothing for
 // a record no listener prints), for scripts.
 // Exit status: 0 every line was a record, 1 a line that is not, 2 usage or I/O.
-#include <sim/DebugRender.h>
+#include <debug_render/DebugRender.h>
 
 #include <cstdio>
 #include <fstream>
@@ -34,11 +34,11 @@ void PrintUsage(std::ostream &Out) {
          "exit status: 0 all lines read, 1 a line that is no record, 2 usage or I/O\n";
 }
 
-const char *KindOf(const sim::StatusCodeReport &Report) {
-  if (sim::DecodeAssertMessage(Report)) {
+const char *KindOf(const debug_render::StatusCodeReport &Report) {
+  if (debug_render::DecodeAssertMessage(Report)) {
     return "assert";
   }
-  return sim::DecodeDebugMessage(Report) ? "debug" : "other";
+  return debug_render::DecodeDebugMessage(Report) ? "debug" : "other";
 }
 
 std::string HexBytes(const std::string &Text) {
@@ -93,16 +93,16 @@ int main(int Argc, char **Argv) {
     if (Line.find_first_not_of(" \t\r") == std::string::npos) {
       continue;
     }
-    std::optional<sim::StatusCodeReport> Report = debug_render::ParseRecordLine(Line);
+    std::optional<debug_render::StatusCodeReport> Report = debug_render::ParseRecordLine(Line);
     if (!Report) {
       std::cerr << "debug-render: line " << LineNumber << " is not TYPE VALUE INSTANCE DATA in hexadecimal\n";
       Status = kExitBadLine;
       continue;
     }
     const char *Kind = KindOf(*Report);
-    std::string Text = std::string(Kind) == "other"
-                           ? std::string()
-                           : sim::PlainLineEnds(sim::RenderStatusCode(*Report, sim::PointerArguments::AddressOnly));
+    std::string Text = std::string(Kind) == "other" ? std::string()
+                                                    : debug_render::PlainLineEnds(debug_render::RenderStatusCode(
+                                                          *Report, debug_render::PointerArguments::AddressOnly));
     if (PerRecord) {
       std::cout << Kind << (Text.empty() ? "" : " ") << HexBytes(Text) << "\n";
     } else {

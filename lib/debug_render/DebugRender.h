@@ -2,15 +2,17 @@
 // listener prints them: debug records formatted from their format string and packed slots
 // (BasePrintLib rules, "%r" names, upper-case hex, a 200-byte line buffer), assert records
 // decoded to file, line and description.
+// The host's one reading of the debug-message format: the simulator's listener
+// (sim/DebugTranscript), the debug-render tool and through it the real-firmware runs.
 //
 // Pointer arguments (%a %s %g %t) point into the reporter's memory, valid only while the
-// report is being made: a DebugTranscript renders each report at that moment.
+// report is being made: a live listener renders each report at that moment.
 #pragma once
 
 #include <Uefi.h>
-#include <support/DebugRecords.h>
+#include <DebugRecords.h>
 
-#include "Platform.h"
+#include "StatusCodeReport.h"
 
 #include <array>
 #include <optional>
@@ -18,7 +20,7 @@
 #include <string>
 #include <vector>
 
-namespace sim {
+namespace debug_render {
 
 struct DebugMessage {
   UINT32 ErrorLevel;
@@ -54,29 +56,4 @@ std::string RenderStatusCode(const StatusCodeReport &Report, PointerArguments Po
 // The same text with every line end as a plain "\n", so expected transcripts read naturally.
 std::string PlainLineEnds(std::string_view Text);
 
-// Renders every report of the live platform at the moment it is made, for as long as it
-// lives (attach it before the driver starts). One at a time.
-class DebugTranscript {
- public:
-  explicit DebugTranscript(Platform &P);
-  ~DebugTranscript();
-  DebugTranscript(const DebugTranscript &) = delete;
-  DebugTranscript &operator=(const DebugTranscript &) = delete;
-
-  // Each report's text (plain line ends), in order; empty for reports no listener prints.
-  const std::vector<std::string> &Texts() const { return Rendered; }
-  // All text as it would appear on the console, one entry per line (a message without a
-  // line end runs on into the next one, as on a real port). A final unterminated line is kept.
-  std::vector<std::string> Lines() const;
-  std::string Text() const;
-  void Clear() { Rendered.clear(); }
-
- private:
-  static EFI_STATUS EFIAPI Report(EFI_STATUS_CODE_TYPE Type, EFI_STATUS_CODE_VALUE Value, UINT32 Instance,
-                                  CONST EFI_GUID *CallerId, EFI_STATUS_CODE_DATA *Data);
-  EFI_STATUS_CODE_PROTOCOL *Protocol = nullptr;
-  EFI_REPORT_STATUS_CODE Original = nullptr;
-  std::vector<std::string> Rendered;
-};
-
-}  // namespace sim
+}  // namespace debug_render

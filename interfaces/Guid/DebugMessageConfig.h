@@ -1,5 +1,5 @@
 #pragma once
-#include "../Guid.h"
+#include <Guid.h>
 
 // Names both the "DebugMessageConfig" variable and the early-boot HOB that stands in for it.
 inline constexpr EFI_GUID gDebugMessageConfigGuid = {
