@@ -221,6 +221,22 @@ TEST_F(KcsInterfaceTest, LateAnswerToAnEarlierRequestIsNeverTakenForTheNext) {
   EXPECT_TRUE(Device_->Violations().empty()) << Device_->Violations().front();
 }
 
+TEST_F(KcsInterfaceTest, CallMadeWhileAnotherIsUnderWayIsRefused) {
+  // The BMC's answer is computed inside the first call's port write: a notification that
+  // interrupted the transport there would make this nested call.
+  EFI_STATUS Nested = EFI_SUCCESS;
+  Device().Answer([&](const std::vector<UINT8> &Request) {
+    UINT8 Data = 0, Response = 0, Length = 1;
+    Nested = Transport->SendCommand(Transport, kSataInfoHeader, &Data, 1, &Response, &Length, nullptr);
+    return KcsDevice::Reply(Request, 0x00);
+  });
+  StartTransport();
+  EXPECT_EQ(Send(kSataInfoHeader, {1}).Status, EFI_SUCCESS);
+  EXPECT_EQ(Nested, EFI_NOT_READY);
+  EXPECT_EQ(Device_->Requests().size(), 1u);
+  EXPECT_TRUE(Device_->Violations().empty());
+}
+
 TEST_F(KcsInterfaceTest, BadArgumentsTouchNoPort) {
   Device();
   StartTransport();
