@@ -117,7 +117,8 @@ bool StateStore::Open(const std::string &Directory, std::string &Error) {
   return true;
 }
 
-bool StateStore::WriteAtomically(const std::string &Name, std::span<const uint8_t> Content) {
+bool StateStore::WriteAtomically(const std::string &Name, std::span<const uint8_t> Content, bool &Replaced) {
+  Replaced = false;
   if (DirFd < 0) {
     return false;
   }
@@ -135,6 +136,7 @@ bool StateStore::WriteAtomically(const std::string &Name, std::span<const uint8_
   Done = close(Fd) == 0 && Done;
   if (Done && Allowed(StoreStage::Rename) && renameat(DirFd, Temp.c_str(), DirFd, Name.c_str()) == 0) {
     // The rename is the commit point; the directory's sync makes it survive a power loss.
+    Replaced = true;
     return Allowed(StoreStage::SyncDirectory) && fsync(DirFd) == 0;
   }
   unlinkat(DirFd, Temp.c_str(), 0);
@@ -152,19 +154,22 @@ void StateStore::RemoveSataSet() {
 }
 
 bool StateStore::StoreInventory(std::span<const uint8_t> Image) {
-  if (!WriteAtomically(kInventoryFile, Image)) {
-    return false;
+  bool Replaced = false;
+  bool Stored = WriteAtomically(kInventoryFile, Image, Replaced);
+  // Once renamed the new image is the one a reader sees, durable or not; its boot starts.
+  if (Replaced) {
+    RemoveSataSet();
   }
-  RemoveSataSet();
-  return true;
+  return Stored;
 }
 
 bool StateStore::StoreSata(std::span<const uint8_t> Message) {
-  if (SataMessages >= kMaxSataMessages || !WriteAtomically(SataFileName(SataMessages), Message)) {
-    return false;
+  bool Replaced = false;
+  bool Stored = SataMessages < kMaxSataMessages && WriteAtomically(SataFileName(SataMessages), Message, Replaced);
+  if (Replaced) {
+    ++SataMessages;
   }
-  ++SataMessages;
-  return true;
+  return Stored;
 }
 
 std::optional<std::vector<uint8_t>> StateStore::ReadInventory() const {

@@ -47,7 +47,8 @@ class StateStore {
   std::function<bool(StoreStage)> FailBefore;
 
  private:
-  bool WriteAtomically(const std::string &Name, std::span<const uint8_t> Content);
+  // Replaced: the rename happened, so the new content is in place even when false is returned.
+  bool WriteAtomically(const std::string &Name, std::span<const uint8_t> Content, bool &Replaced);
   bool Allowed(StoreStage Stage) const { return !FailBefore || FailBefore(Stage); }
   void RemoveSataSet();
 
