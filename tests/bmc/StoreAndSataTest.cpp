@@ -60,6 +60,17 @@ TEST_F(StoreTest, AFailureAtAnyStepKeepsThePreviousInventoryAndItsSataSet) {
   EXPECT_EQ(Files(), std::vector<std::string>{"inventory.bin"}) << "a new inventory starts a new boot";
 }
 
+// After the rename the new image is the one in place, durable or not: it is answered as a
+// storage failure, and its boot's SATA set starts all the same.
+TEST_F(StoreTest, ADirectorySyncFailureAfterTheRenameIsReportedButTheNewImageStands) {
+  ASSERT_EQ(Host->Transfer(First), IPMI_CC_SUCCESS);
+  ASSERT_EQ(Host->Sata(Sata(0)), IPMI_CC_SUCCESS);
+  Store->FailBefore = [](StoreStage Stage) { return Stage != StoreStage::SyncDirectory; };
+  EXPECT_EQ(Host->Transfer(Second), IPMI_CC_OUT_OF_SPACE);
+  EXPECT_EQ(Stored(), Second);
+  EXPECT_EQ(Files(), std::vector<std::string>{"inventory.bin"});
+}
+
 TEST_F(StoreTest, ABmcKilledBeforeTheRenameRestartsWithThePreviousInventory) {
   ASSERT_EQ(Host->Transfer(First), IPMI_CC_SUCCESS);
   // What a kill between write and rename leaves: the whole new image under the temporary name.
