@@ -8,10 +8,9 @@
 // and command; the first request byte names the step. All multi-byte fields are
 // little-endian. Responses start with the IPMI completion code.
 //
-// A large command that fits one message may instead go as one plain request under the same
-// network function and command, but only when its first byte names no step (0x01..0x04):
-// a BMC reads a request whose first byte is a step as a transfer message, any other as the
-// whole large command.
+// A large command always goes as a transfer, however short: a BMC reads every request under
+// the large command's network function and command as a transfer step, and refuses one whose
+// first byte names no step.
 //
 //   OPEN    request  Step, Reserved, TargetHeader, TotalLength
 //           response CompletionCode, SessionId

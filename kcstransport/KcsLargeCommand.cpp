@@ -66,9 +66,14 @@ EFI_STATUS KcsSendInChunks(UINT16 CommandHeader, CONST UINT8 *Request, UINTN Req
   if (RequestLength > MAX_UINT32) {
     return EFI_BAD_BUFFER_SIZE;
   }
-  Status = gBS->CalculateCrc32((VOID *)Request, RequestLength, &Crc32);
-  if (EFI_ERROR(Status)) {
-    return Status;
+  // The CRC service refuses an empty buffer; the CRC-32 of no bytes is 0, and the BMC
+  // decides what an empty command means.
+  Crc32 = 0;
+  if (RequestLength > 0) {
+    Status = gBS->CalculateCrc32((VOID *)Request, RequestLength, &Crc32);
+    if (EFI_ERROR(Status)) {
+      return Status;
+    }
   }
 
   Open.Step = LARGE_COMMAND_STEP_OPEN;

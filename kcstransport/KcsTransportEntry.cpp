@@ -10,13 +10,6 @@ KCS_INTERFACE mKcs;
 STATIC MANAGEMENT_TRANSPORT_PROTOCOL mKcsTransport = {KcsSendCommand, KcsSendLargeCommand};
 STATIC EFI_HANDLE mKcsTransportHandle;
 
-// The first byte of a chunked transfer's message names its step; a large command whose
-// own first byte looks like one goes in chunks even when it would fit one message, so
-// the BMC never mistakes it for a step.
-STATIC BOOLEAN KcsLooksLikeStep(CONST UINT8 *Request, UINTN RequestLength) {
-  return RequestLength > 0 && Request[0] >= LARGE_COMMAND_STEP_OPEN && Request[0] <= LARGE_COMMAND_STEP_ABORT;
-}
-
 // The checks both members share: this instance, a request where one is announced, a
 // response length and a buffer for it, and a request network function (an even one).
 STATIC EFI_STATUS KcsCheckArguments(MANAGEMENT_TRANSPORT_PROTOCOL *This, UINT16 CommandHeader, VOID *Request,
@@ -74,11 +67,10 @@ EFI_STATUS EFIAPI KcsSendLargeCommand(MANAGEMENT_TRANSPORT_PROTOCOL *This, UINT1
     return EFI_NOT_READY;
   }
   mKcs.Busy = TRUE;
-  if (RequestLength <= KCS_MAX_REQUEST_DATA && !KcsLooksLikeStep((CONST UINT8 *)Request, RequestLength)) {
-    Status = KcsSendPlain(CommandHeader, (CONST UINT8 *)Request, RequestLength, Response, ResponseLength);
-  } else {
-    Status = KcsSendInChunks(CommandHeader, (CONST UINT8 *)Request, RequestLength, Response, ResponseLength);
-  }
+  // Always a transfer, even when the command would fit one message: the BMC reads every
+  // request under a large command's header as a transfer step, so a short image whose
+  // first byte happened to name no step must not go plain.
+  Status = KcsSendInChunks(CommandHeader, (CONST UINT8 *)Request, RequestLength, Response, ResponseLength);
   mKcs.Busy = FALSE;
   return Status;
 }
