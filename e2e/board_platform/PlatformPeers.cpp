@@ -29,6 +29,20 @@ EFI_STATUS EFIAPI TeskRegisterPointer(VOID **PointerAddress) { return RecordTesk
 
 EFI_STATUS EFIAPI TeskUnregisterPointer(VOID **PointerAddress) { return RecordTeskCall(FALSE, PointerAddress); }
 
+// Whether call Index is the one that leaves its address registered: a registration with no
+// later call for the same address.
+BOOLEAN StillRegistered(UINTN Index) {
+  if (!mTeskCalls[Index].Register || mTeskCalls[Index].Address == 0) {
+    return FALSE;
+  }
+  for (UINTN Later = Index + 1; Later < mTeskSlots.Used; Later++) {
+    if (mTeskCalls[Later].Address == mTeskCalls[Index].Address) {
+      return FALSE;
+    }
+  }
+  return TRUE;
+}
+
 TESK_REGISTRATION_PROTOCOL mTesk = {NULL, NULL, TeskRegisterPointer, TeskUnregisterPointer};
 PLATFORM_IDENTITY_PROTOCOL mIdentity = {};
 
@@ -70,4 +84,21 @@ VOID TeskRecorderReport(VOID) {
     BoardLineEnd();
   }
   RecordSlotsSummary(&mTeskSlots, "BOARD TESK-SUMMARY", "calls");
+}
+
+VOID TeskConvertRegisteredPointers(EFI_RUNTIME_SERVICES *RuntimeServices) {
+  for (UINTN Index = 0; Index < mTeskSlots.Used; Index++) {
+    if (!StillRegistered(Index)) {
+      continue;
+    }
+    VOID **Address = (VOID **)(UINTN)mTeskCalls[Index].Address;
+    UINT64 Before = (UINT64)(UINTN)*Address;
+    EFI_STATUS Status = RuntimeServices->ConvertPointer(0, Address);
+    BoardLineStart("BOARD CONVERT");
+    BoardAppendField("address", mTeskCalls[Index].Address);
+    BoardAppendField("before", Before);
+    BoardAppendField("after", (UINT64)(UINTN)*Address);
+    BoardAppendField("status", Status);
+    BoardLineEnd();
+  }
 }
