@@ -7,7 +7,9 @@ only."""
 import re
 import struct
 
+import board_checks
 import board_model
+import board_report
 
 # Lines that mean the kernel or the firmware went wrong: the kernel marks firmware faults
 # with "[Firmware Bug]" (FW_BUG) and gives up runtime services after a fault inside one.
@@ -212,3 +214,91 @@ def check_init(board, lines, results):
     results.append((delete.get("chattr") == "0" and delete.get("rm") == "0" and delete.get("gone") == "1",
                     f"the OS deleted it, and a fresh mount no longer lists it ({delete or 'no line'})"))
     results.append(("DONE" in osboot, "init finished and powered off"))
+
+
+def board_lines(report, word):
+    """Every "BOARD <word> ..." line's fields, in order."""
+    found = []
+    for line in report.lines:
+        parts = line.split(" ", 2)
+        if len(parts) >= 2 and parts[1] == word:
+            found.append(board_report.fields(parts[2] if len(parts) > 2 else ""))
+    return found
+
+
+def runtime_map(osboot):
+    """(physical start, end, virtual start) per region the OS lists as mapped for runtime."""
+    regions = []
+    for fields in osboot.get("RTMAP", []):
+        try:
+            phys, virt, pages = int(fields["phys"], 16), int(fields["virt"], 16), int(fields["pages"], 16)
+        except (KeyError, ValueError):
+            continue
+        regions.append((phys, phys + pages * PAGE, virt))
+    return regions
+
+
+def virtual_address(regions, physical):
+    for start, end, virt in regions:
+        if start <= physical < end:
+            return virt + physical - start
+    return None
+
+
+def check_runtime(report, lines, results):
+    """Tesk conversions and the hot-key probes around the end of boot services."""
+    number = board_checks.number_field
+    image = report.images.get("Hotlatch.efi", {})
+    base, size = number(image, "base"), number(image, "imagesize")
+    inside = lambda address: base is not None and size is not None and address is not None and \
+        base <= address < base + size  # noqa: E731
+    regions = runtime_map(osboot_lines(lines))
+    results.append((bool(regions), f"the OS listed {len(regions)} runtime regions with their virtual addresses"))
+
+    registered = {}
+    for call in report.tesk:
+        address = number(call, "address")
+        if call.get("op") == "register":
+            registered[address] = number(call, "pointer")
+        else:
+            registered.pop(address, None)
+    results.append((len(registered) >= 2 and all(inside(a) for a in registered),
+                    f"Hotlatch left {len(registered)} pointers registered, all inside its image"))
+    table = (board_lines(report, "RUNTIME-TABLE") or [{}])[0]
+    table_before, table_after = number(table, "before"), number(table, "after")
+    results.append((number(table, "status") == 0 and table_after == virtual_address(regions, table_before),
+                    f"the runtime services table moves to the OS's virtual address ({table or 'no line'})"))
+    converted = {}
+    for line in board_lines(report, "CONVERT"):
+        converted.setdefault(number(line, "address"), []).append(line)
+    for address, pointer in registered.items():
+        lines_for = converted.get(address, [])
+        line = lines_for[0] if lines_for else {}
+        before, after = number(line, "before"), number(line, "after")
+        # Where the OS says the pointed-to memory now is; None for memory it does not keep.
+        wanted = virtual_address(regions, before) if before is not None else None
+        ok = (len(lines_for) == 1 and number(line, "status") == 0 and before == pointer and after is not None
+              and after != before and (wanted is None or after == wanted))
+        if pointer == table_before:
+            ok = ok and after == table_after
+            what = "Hotlatch's runtime-services pointer"
+        else:
+            what = "a registered pointer"
+        where = "runtime region" if wanted is not None else "memory the OS does not keep for runtime"
+        results.append((ok, f"Tesk converted {what} at 0x{address or 0:X} once: 0x{before or 0:X} -> "
+                            f"0x{after or 0:X} ({where}; {len(lines_for)} conversions)"))
+    extra = [a for a in converted if a not in registered]
+    results.append((not extra, f"no conversion of an address that is not registered ({extra})"))
+
+    keyboard = (board_lines(report, "KEYBOARD") or [{}])[0]
+    results.append((number(keyboard, "status") == 0 and inside(number(keyboard, "function")),
+                    f"the virtual keyboard received Hotlatch's Ctrl+Alt+d notification ({keyboard or 'no line'})"))
+    probes = {line.get("when"): line for line in board_lines(report, "PROBE")}
+    boot, virtual = probes.get("boot", {}), probes.get("virtual", {})
+    results.append((number(boot, "called") == 1 and number(boot, "read") == 1 and number(boot, "setup888") == 1,
+                    f"before ExitBootServices Hotlatch's key function wrote its option ({boot or 'no line'})"))
+    results.append((number(virtual, "called") == 1 and number(virtual, "read") == 1
+                    and number(virtual, "setup888") == 0,
+                    f"after ExitBootServices Hotlatch's variable library refused the write ({virtual or 'no line'})"))
+    results.append((number(report.steps.get("RESETOPTIONS", {}), "status") == 0, "the board reset the options"))
+    results.append(("BOARD VIRTUAL DONE" in report.lines, "SetVirtualAddressMap ran the board's notification to the end"))

@@ -10,6 +10,7 @@ import tempfile
 import unittest
 
 import board_model
+import board_report
 import os_checks
 import os_initramfs
 
@@ -149,6 +150,80 @@ class InitLinesTest(unittest.TestCase):
         lines = self.lines + ["OSBOOT HEX name=Setup-a04a27f4-df00-4d42-b552-39511302113d off=x data=zz",
                               "OSBOOT", "OSBOOT HEX"]
         self.assertEqual(self.failures(lines), [])
+
+
+# The board driver's runtime lines as its debug console carries them, with the OS's runtime
+# map of the same run: Hotlatch at 0x3F658000, the runtime table in runtime data.
+BOARD_LINES = """\
+BOARD START
+BOARD IMAGE name=Hotlatch.efi count=0x1 fv=0x1 sameparent=0x1 imagesize=0x4000 codetype=0x5 base=0x3F658000
+BOARD TESK op=register address=0x3F65A078 pointer=0x3DB1F010
+BOARD TESK op=register address=0x3F65A058 pointer=0x3F5EBB98
+BOARD TESK-SUMMARY calls=0x2 dropped=0x0
+BOARD KEYBOARD status=0x0 notifies=0x3 function=0x3F659120
+BOARD PROBE when=boot called=0x1 status=0x0 read=0x1 setup888=0x1
+BOARD RESETOPTIONS status=0x0
+BOARD OSBOOT READY
+BOARD VIRTUAL
+BOARD RUNTIME-TABLE before=0x3F5EBB98 after=0xFFFFFFFEFFAEBB98 status=0x0
+BOARD CONVERT address=0x3F65A078 before=0x3DB1F010 after=0xFFFFFFFEFD61F010 status=0x0
+BOARD CONVERT address=0x3F65A058 before=0x3F5EBB98 after=0xFFFFFFFEFFAEBB98 status=0x0
+BOARD PROBE when=virtual called=0x1 status=0x0 read=0x1 setup888=0x0
+BOARD VIRTUAL DONE
+"""
+RUNTIME_MAP = ["OSBOOT RTMAP phys=0x3f4ec000 virt=0xfffffffeff9ec000 pages=0x100 type=0x6",
+               "OSBOOT RTMAP phys=0x3f5ec000 virt=0xfffffffeffaec000 pages=0x100 type=0x5"]
+
+
+class RuntimeTest(unittest.TestCase):
+    def failures(self, board_text, lines=RUNTIME_MAP):
+        results = []
+        os_checks.check_runtime(board_report.parse_report(board_text.encode()), lines, results)
+        return [text for ok, text in results if not ok]
+
+    def test_clean_run_passes(self):
+        self.assertEqual(self.failures(BOARD_LINES), [])
+        # The runtime-table pointer's value lands where the OS mapped runtime data.
+        self.assertEqual(os_checks.virtual_address(os_checks.runtime_map(os_checks.osboot_lines(RUNTIME_MAP)),
+                                                   0x3F5EBB98), 0xFFFFFFFEFFAEBB98)
+
+    def test_each_fault_is_named(self):
+        cases = {
+            # The service left Hotlatch's runtime-services pointer physical.
+            "runtime-services pointer": BOARD_LINES.replace(
+                "before=0x3F5EBB98 after=0xFFFFFFFEFFAEBB98 status=0x0\nBOARD PROBE",
+                "before=0x3F5EBB98 after=0x3F5EBB98 status=0x0\nBOARD PROBE"),
+            # A conversion to somewhere the OS did not map that region.
+            "runtime-services pointer ": BOARD_LINES.replace(
+                "address=0x3F65A058 before=0x3F5EBB98 after=0xFFFFFFFEFFAEBB98",
+                "address=0x3F65A058 before=0x3F5EBB98 after=0xFFFFFFFEFFAEBB90"),
+            # Converted twice: the pointer would be wrong the second time.
+            "2 conversions": BOARD_LINES.replace("BOARD PROBE when=virtual", "BOARD CONVERT address=0x3F65A078 "
+                                                 "before=0x3DB1F010 after=0xFFFFFFFEFD61F010 status=0x0\n"
+                                                 "BOARD PROBE when=virtual"),
+            "refused the write": BOARD_LINES.replace("read=0x1 setup888=0x0", "read=0x1 setup888=0x1"),
+            "wrote its option": BOARD_LINES.replace("when=boot called=0x1", "when=boot called=0x0"),
+            "Ctrl+Alt+d": BOARD_LINES.replace("function=0x3F659120", "function=0x0"),
+            "to the end": BOARD_LINES.replace("BOARD VIRTUAL DONE\n", ""),
+            "inside its image": BOARD_LINES.replace("address=0x3F65A078 pointer", "address=0x3F65C078 pointer"),
+        }
+        for word, text in cases.items():
+            with self.subTest(word):
+                failures = self.failures(text)
+                self.assertTrue(any(word.strip() in f for f in failures), failures)
+
+    def test_withdrawn_pointer_is_not_converted(self):
+        text = BOARD_LINES.replace("BOARD TESK-SUMMARY",
+                                   "BOARD TESK op=register address=0x3F65A080 pointer=0x1000\n"
+                                   "BOARD TESK op=unregister address=0x3F65A080 pointer=0x1000\nBOARD TESK-SUMMARY")
+        self.assertEqual(self.failures(text), [])
+        converted = text.replace("BOARD PROBE when=virtual", "BOARD CONVERT address=0x3F65A080 before=0x1000 "
+                                 "after=0x2000 status=0x0\nBOARD PROBE when=virtual")
+        self.assertEqual(len(self.failures(converted)), 1)
+
+    def test_no_runtime_map_or_no_lines(self):
+        self.assertTrue(any("runtime regions" in f for f in self.failures(BOARD_LINES, lines=[])))
+        self.assertGreaterEqual(len(self.failures("BOARD START\n")), 6)
 
 
 class InitramfsTest(unittest.TestCase):
