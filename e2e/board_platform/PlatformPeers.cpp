@@ -43,7 +43,11 @@ BOOLEAN StillRegistered(UINTN Index) {
   return TRUE;
 }
 
-TESK_REGISTRATION_PROTOCOL mTesk = {NULL, NULL, TeskRegisterPointer, TeskUnregisterPointer};
+CONST TESK_REGISTRATION_PROTOCOL mTeskTemplate = {NULL, NULL, TeskRegisterPointer, TeskUnregisterPointer};
+// A runtime driver keeps a pointer to the interface and has it converted at
+// SetVirtualAddressMap, which converts only addresses in runtime memory: the interface lives
+// there, as a runtime platform service's would.
+TESK_REGISTRATION_PROTOCOL *mTesk = NULL;
 PLATFORM_IDENTITY_PROTOCOL mIdentity = {};
 
 }  // namespace
@@ -62,13 +66,17 @@ EFI_STATUS InstallPlatformPeers(EFI_BOOT_SERVICES *BootServices, CONST UINT16 Id
                                                     &mIdentity);
   }
   if (!EFI_ERROR(Status)) {
+    Status = BootServices->AllocatePool(EfiRuntimeServicesData, sizeof(*mTesk), (VOID **)&mTesk);
+  }
+  if (!EFI_ERROR(Status)) {
+    *mTesk = mTeskTemplate;
     Status =
-        BootServices->InstallProtocolInterface(&Handle, &gTeskRegistrationProtocolGuid, EFI_NATIVE_INTERFACE, &mTesk);
+        BootServices->InstallProtocolInterface(&Handle, &gTeskRegistrationProtocolGuid, EFI_NATIVE_INTERFACE, mTesk);
   }
   return Status;
 }
 
-VOID *TeskServiceInterface(VOID) { return &mTesk; }
+VOID *TeskServiceInterface(VOID) { return mTesk; }
 
 EFI_STATUS InstallSignalProtocol(EFI_BOOT_SERVICES *BootServices, CONST EFI_GUID *Guid) {
   EFI_HANDLE Handle = NULL;
