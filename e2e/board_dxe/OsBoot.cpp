@@ -14,6 +14,7 @@ EFI_SYSTEM_TABLE *mSystemTable = NULL;
 // only after every notification has run.
 EFI_RUNTIME_SERVICES *mRuntimeServices = NULL;
 DISPATCHED_IMAGE *mHotlatch = NULL;
+EFI_EVENT mExitBootServicesEvent = NULL;
 EFI_EVENT mVirtualEvent = NULL;
 EFI_KEY_NOTIFY_FUNCTION mHotKeyFunction = NULL;
 EFI_KEY_DATA mHotKey = {};
@@ -36,9 +37,19 @@ VOID ProbeHotKey(CONST CHAR8 *When) {
   BoardLineEnd();
 }
 
+// Runs after Hotlatch's own exit-boot-services notification: the firmware signals a group's
+// newest events first, and this one was created before Hotlatch started. Runtime services
+// still work here and every driver is still consistent, unlike inside
+// SetVirtualAddressMap, where a driver that has converted its data but not yet its code
+// cannot be called.
+VOID EFIAPI ExitBootServices(EFI_EVENT Event, VOID *Context) {
+  BoardOutputInitSink(DebugConsoleWriteDirect);
+  BoardLine("BOARD EXITBOOTSERVICES");
+  ProbeHotKey("exitbootservices");
+}
+
 // Inside SetVirtualAddressMap, still at physical addresses, with no boot service left.
 VOID EFIAPI VirtualAddressChange(EFI_EVENT Event, VOID *Context) {
-  BoardOutputInitSink(DebugConsoleWriteDirect);
   BoardLine("BOARD VIRTUAL");
   VOID *Table = mRuntimeServices;
   EFI_STATUS Status = mRuntimeServices->ConvertPointer(0, &Table);
@@ -48,7 +59,6 @@ VOID EFIAPI VirtualAddressChange(EFI_EVENT Event, VOID *Context) {
   BoardAppendField("status", Status);
   BoardLineEnd();
   TeskConvertRegisteredPointers(mRuntimeServices);
-  ProbeHotKey("virtual");
   BoardLine("BOARD VIRTUAL DONE");
 }
 
@@ -60,8 +70,13 @@ EFI_STATUS OsBootStart(EFI_SYSTEM_TABLE *SystemTable, DISPATCHED_IMAGE *Hotlatch
   mHotlatch = Hotlatch;
   mHotKey.Key.UnicodeChar = u'd';
   mHotKey.KeyState.KeyShiftState = EFI_SHIFT_STATE_VALID | EFI_LEFT_CONTROL_PRESSED | EFI_LEFT_ALT_PRESSED;
-  return SystemTable->BootServices->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_NOTIFY, VirtualAddressChange, NULL,
-                                                  &gEfiEventVirtualAddressChangeGuid, &mVirtualEvent);
+  EFI_STATUS Status = SystemTable->BootServices->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_CALLBACK, ExitBootServices, NULL,
+                                                               &gEfiEventExitBootServicesGuid, &mExitBootServicesEvent);
+  if (!EFI_ERROR(Status)) {
+    Status = SystemTable->BootServices->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_NOTIFY, VirtualAddressChange, NULL,
+                                                      &gEfiEventVirtualAddressChangeGuid, &mVirtualEvent);
+  }
+  return Status;
 }
 
 VOID OsBootReadyToBoot(VOID) {
