@@ -16,26 +16,24 @@ import os_initramfs
 
 CAPTURED = """\
 [    0.000000] efi: EFI v2.70 by EDK II
-[    0.000000] efi: SMBIOS=0x3f520000 ACPI=0x3f77d000 ACPI 2.0=0x3f77d014 MEMATTR=0x3da06018 INITRD=0x3da07f18
 [    0.000000] efi: mem00: [Conventional|   |  |  |  |  |  |  |  |  |  |   |WB|WT|WC|UC] range=[0x0000000000000000-0x0000000000086fff] (0MB)
-[    0.000000] efi: mem79: [Runtime Data|RUN|  |  |  |  |  |  |  |  |  |   |WB|WT|WC|UC] range=[0x000000003ea8a000-0x000000003eb8bfff] (1MB)
-[    0.000000] efi: mem112: [Runtime Data|RUN|  |  |  |  |  |  |  |  |  |   |WB|WT|WC|UC] range=[0x000000003f4ec000-0x000000003f5ebfff] (1MB)
-[    0.000000] efi: mem113: [Runtime Code|RUN|  |  |  |  |  |  |  |  |  |   |WB|WT|WC|UC] range=[0x000000003f5ec000-0x000000003f6ebfff] (1MB)
-[    0.000000] efi: mem126: [MMIO        |RUN|  |  |  |  |  |  |  |  |  |   |  |  |  |UC] range=[0x00000000ffc00000-0x00000000ffffffff] (4MB)
-[    0.383880] efi: EFI runtime memory map:
-[    0.386096] efi: mem01: [Runtime Data|RUN|  |  |  |  |  |  |  |  |  |   |WB|WT|WC|UC] range=[0x000000003f5ec000-0x000000003f6ebfff] (0MB)
-[    0.424752] efi: memattr: Processing EFI Memory Attributes table:
-[    0.426375] efi: memattr:  0x00003ea8a000-0x00003eb8bfff [Runtime Data|RUN|  |  |  |  |  |XP|  |  |  |   |  |  |  |  ]
-[    0.430497] efi: memattr:  0x00003f5ec000-0x00003f658fff [Runtime Code|RUN|  |  |  |  |  |XP|  |  |  |   |  |  |  |  ]
-[    0.430720] efi: memattr:  0x00003f659000-0x00003f659fff [Runtime Code|RUN|  |  |  |  |  |  |  |  |RO|   |  |  |  |  ]
-[    0.430894] efi: memattr:  0x00003f65a000-0x00003f65bfff [Runtime Code|RUN|  |  |  |  |  |XP|  |  |  |   |  |  |  |  ]
-[    0.431127] efi: memattr:  0x00003f65c000-0x00003f65cfff [Runtime Code|RUN|  |  |  |  |  |  |  |  |RO|   |  |  |  |  ]
-[    1.455301] efi: More then 32 EFI boot service segments, only showing first 32 in debugfs
+[    0.000000] efi: mem109: [Runtime Code|RUN|  |  |  |  |  |  |  |  |  |   |WB|WT|WC|UC] range=[0x000000003f5ed000-0x000000003f6ecfff] (1MB)
+[    0.000000] efi: mem110: [Reserved    |   |  |  |  |  |  |  |  |  |  |   |WB|WT|WC|UC] range=[0x000000003f6ed000-0x000000003f76cfff] (0MB)
+[    0.000000] calibrate_delay_direct() failed to get a good estimate for loops_per_jiffy.
+[    0.357963] efi: EFI runtime memory map:
+[    0.359705] efi: mem07: [Boot Code   |RUN|  |  |  |  |  |  |  |  |  |   |WB|WT|WC|UC] range=[0x000000003f5ed000-0x000000003f6ecfff] (1MB)
+[    0.393506] efi: memattr: Processing EFI Memory Attributes table:
+[    0.393907] efi: memattr:  0x00003f4ed000-0x00003f5ecfff [Runtime Data|RUN|  |  |  |  |  |XP|  |  |  |   |  |  |  |  ]
+[    0.397294] efi: memattr:  0x00003f5ed000-0x00003f6befff [Runtime Code|RUN|  |  |  |  |  |XP|  |  |  |   |  |  |  |  ]
+[    0.397574] efi: memattr:  0x00003f6bf000-0x00003f6c1fff [Runtime Code|RUN|  |  |  |  |  |  |  |  |RO|   |  |  |  |  ]
+[    0.397754] efi: memattr:  0x00003f6c2000-0x00003f6c5fff [Runtime Code|RUN|  |  |  |  |  |XP|  |  |  |   |  |  |  |  ]
+[    0.397921] efi: memattr:  0x00003f6c6000-0x00003f6c6fff [Runtime Code|RUN|  |  |  |  |  |  |  |  |RO|   |  |  |  |  ]
 [    3.100463] AMD-Vi: AMD IOMMUv2 functionality not available on this system - This is not a bug.
 """
-# An image placed as the captured table describes one: header page, one page of code,
-# two of data.
-BASE, SIZE = 0x3F658000, 0x4000
+# Hotlatch as the board driver found it in that run, with its real section layout.
+BASE, SIZE = 0x3F6BE000, 0x7000
+SECTIONS = [(0x1000, 0x22FA, 0x60000020), (0x4000, 0xBA1, 0xC0000040), (0x5000, 0x108, 0xC0000040),
+            (0x6000, 0xC, 0x40000040)]
 
 
 def pe_image(sections):
@@ -55,7 +53,7 @@ def pe_image(sections):
 class KernelLogTest(unittest.TestCase):
     def setUp(self):
         self.lines = os_checks.kernel_lines(CAPTURED.encode())
-        self.sections = os_checks.pe_sections(pe_image([(0x1000, 0x1000, 0x60000020), (0x2000, 0x1800, 0xC0000040)]))
+        self.sections = os_checks.pe_sections(pe_image(SECTIONS))
 
     def failures(self, lines, base=BASE, size=SIZE, sections=None):
         results = []
@@ -65,13 +63,12 @@ class KernelLogTest(unittest.TestCase):
     def test_reads_both_tables_and_the_image_passes(self):
         regions = os_checks.memory_map(self.lines)
         # The runtime map the kernel repeats later is not a second boot map.
-        self.assertEqual([r["type"] for r in regions],
-                         ["Conventional", "Runtime Data", "Runtime Data", "Runtime Code", "MMIO"])
-        self.assertEqual((regions[3]["start"], regions[3]["end"]), (0x3F5EC000, 0x3F6EC000))
+        self.assertEqual([r["type"] for r in regions], ["Conventional", "Runtime Code", "Reserved"])
+        self.assertEqual((regions[1]["start"], regions[1]["end"]), (0x3F5ED000, 0x3F6ED000))
         table = os_checks.memory_attributes(self.lines)
         self.assertEqual(len(table), 5)
         self.assertEqual(table[2]["attrs"], {"RUN", "RO"})
-        self.assertEqual(self.sections, [(0x1000, 0x1000, True), (0x2000, 0x1800, False)])
+        self.assertEqual(self.sections[:2], [(0x1000, 0x22FA, True), (0x4000, 0xBA1, False)])
         self.assertEqual(self.failures(self.lines), [])
 
     def test_wrong_protection_or_placement_fails(self):
@@ -79,8 +76,8 @@ class KernelLogTest(unittest.TestCase):
         writable = [line.replace("|RO|", "|  |") for line in self.lines]
         self.assertEqual(len(self.failures(writable)), 1)
         # An image that reaches past the last table entry, and one in boot-services code.
-        self.assertTrue(any("covers" in f for f in self.failures(self.lines, size=0x6000)))
-        boot = [line.replace("mem113: [Runtime Code", "mem113: [Boot Code   ") for line in self.lines]
+        self.assertTrue(any("covers" in f for f in self.failures(self.lines, base=0x3F6C2000)))
+        boot = [line.replace("mem109: [Runtime Code", "mem109: [Boot Code   ") for line in self.lines]
         self.assertTrue(any("memory map" in f for f in self.failures(boot)))
         # A kernel that printed no table at all.
         self.assertTrue(len(self.failures([l for l in self.lines if "memattr" not in l])) >= 3)
@@ -153,26 +150,33 @@ class InitLinesTest(unittest.TestCase):
 
 
 # The board driver's runtime lines as its debug console carries them, with the OS's runtime
-# map of the same run: Hotlatch at 0x3F658000, the runtime table in runtime data.
+# map of a run: Hotlatch at 0x3F6BE000, the runtime table in runtime data.
 BOARD_LINES = """\
 BOARD START
-BOARD IMAGE name=Hotlatch.efi count=0x1 fv=0x1 sameparent=0x1 imagesize=0x4000 codetype=0x5 base=0x3F658000
-BOARD TESK op=register address=0x3F65A078 pointer=0x3DB1F010
-BOARD TESK op=register address=0x3F65A058 pointer=0x3F5EBB98
+BOARD IMAGE name=Hotlatch.efi count=0x1 fv=0x1 sameparent=0x1 imagesize=0x7000 codetype=0x5 base=0x3F6BE000
+BOARD READYTOBOOT
+BOARD TESK op=register address=0x3F6C3078 pointer=0x3F540E18
+BOARD TESK op=register address=0x3F6C3058 pointer=0x3F5ECB98
 BOARD TESK-SUMMARY calls=0x2 dropped=0x0
-BOARD KEYBOARD status=0x0 notifies=0x3 function=0x3F659120
+BOARD KEYBOARD status=0x0 notifies=0x2 function=0x3F6BF1B6
 BOARD PROBE when=boot called=0x1 status=0x0 read=0x1 setup888=0x1
 BOARD RESETOPTIONS status=0x0
 BOARD OSBOOT READY
+BOARD EXITBOOTSERVICES
+BOARD PROBE when=exitbootservices called=0x1 status=0x0 read=0x1 setup888=0x0
 BOARD VIRTUAL
-BOARD RUNTIME-TABLE before=0x3F5EBB98 after=0xFFFFFFFEFFAEBB98 status=0x0
-BOARD CONVERT address=0x3F65A078 before=0x3DB1F010 after=0xFFFFFFFEFD61F010 status=0x0
-BOARD CONVERT address=0x3F65A058 before=0x3F5EBB98 after=0xFFFFFFFEFFAEBB98 status=0x0
-BOARD PROBE when=virtual called=0x1 status=0x0 read=0x1 setup888=0x0
+BOARD RUNTIME-TABLE before=0x3F5ECB98 after=0xFFFFFFFEFF1ECB98 status=0x0
+BOARD CONVERT address=0x3F6C3078 before=0x3F540E18 after=0xFFFFFFFEFF140E18 status=0x0
+BOARD CONVERT address=0x3F6C3058 before=0x3F5ECB98 after=0xFFFFFFFEFF1ECB98 status=0x0
 BOARD VIRTUAL DONE
 """
-RUNTIME_MAP = ["OSBOOT RTMAP phys=0x3f4ec000 virt=0xfffffffeff9ec000 pages=0x100 type=0x6",
-               "OSBOOT RTMAP phys=0x3f5ec000 virt=0xfffffffeffaec000 pages=0x100 type=0x5"]
+# The same run's serial port: the OS's view of where it mapped each region (a boot-services
+# region among them), and Hotlatch's console notice from both calls.
+RUNTIME_MAP = ["OSBOOT RTMAP phys=0x3feec000 virt=0xfffffffeffaec000 pages=0x84 type=0x6",
+               "OSBOOT RTMAP phys=0x3f2ae000 virt=0xfffffffefeeae000 pages=0xe type=0x3",
+               "OSBOOT RTMAP phys=0x3f5ed000 virt=0xfffffffeff1ed000 pages=0x100 type=0x5",
+               "OSBOOT RTMAP phys=0x3f4ed000 virt=0xfffffffeff0ed000 pages=0x100 type=0x6",
+               "\x1b[33;06HReady to debug mode ...", "\x1b[33;06HReady to debug mode ..."]
 
 
 class RuntimeTest(unittest.TestCase):
@@ -184,41 +188,50 @@ class RuntimeTest(unittest.TestCase):
     def test_clean_run_passes(self):
         self.assertEqual(self.failures(BOARD_LINES), [])
         # The runtime-table pointer's value lands where the OS mapped runtime data.
-        self.assertEqual(os_checks.virtual_address(os_checks.runtime_map(os_checks.osboot_lines(RUNTIME_MAP)),
-                                                   0x3F5EBB98), 0xFFFFFFFEFFAEBB98)
+        regions = os_checks.runtime_map(os_checks.osboot_lines(RUNTIME_MAP))
+        self.assertEqual(os_checks.virtual_address(regions, 0x3F5ECB98), 0xFFFFFFFEFF1ECB98)
+        # Boot-services memory is gone once the OS runs: no virtual address for it.
+        self.assertIsNone(os_checks.virtual_address(regions, 0x3F2AE010))
 
     def test_each_fault_is_named(self):
         cases = {
             # The service left Hotlatch's runtime-services pointer physical.
             "runtime-services pointer": BOARD_LINES.replace(
-                "before=0x3F5EBB98 after=0xFFFFFFFEFFAEBB98 status=0x0\nBOARD PROBE",
-                "before=0x3F5EBB98 after=0x3F5EBB98 status=0x0\nBOARD PROBE"),
+                "before=0x3F5ECB98 after=0xFFFFFFFEFF1ECB98 status=0x0\nBOARD VIRTUAL DONE",
+                "before=0x3F5ECB98 after=0x3F5ECB98 status=0x0\nBOARD VIRTUAL DONE"),
             # A conversion to somewhere the OS did not map that region.
             "runtime-services pointer ": BOARD_LINES.replace(
-                "address=0x3F65A058 before=0x3F5EBB98 after=0xFFFFFFFEFFAEBB98",
-                "address=0x3F65A058 before=0x3F5EBB98 after=0xFFFFFFFEFFAEBB90"),
+                "address=0x3F6C3058 before=0x3F5ECB98 after=0xFFFFFFFEFF1ECB98",
+                "address=0x3F6C3058 before=0x3F5ECB98 after=0xFFFFFFFEFF1ECB90"),
             # Converted twice: the pointer would be wrong the second time.
-            "2 conversions": BOARD_LINES.replace("BOARD PROBE when=virtual", "BOARD CONVERT address=0x3F65A078 "
-                                                 "before=0x3DB1F010 after=0xFFFFFFFEFD61F010 status=0x0\n"
-                                                 "BOARD PROBE when=virtual"),
-            "refused the write": BOARD_LINES.replace("read=0x1 setup888=0x0", "read=0x1 setup888=0x1"),
+            "2 conversions": BOARD_LINES.replace("BOARD VIRTUAL DONE", "BOARD CONVERT address=0x3F6C3078 "
+                                                 "before=0x3F540E18 after=0xFFFFFFFEFF140E18 status=0x0\n"
+                                                 "BOARD VIRTUAL DONE"),
+            "variable library refused": BOARD_LINES.replace("read=0x1 setup888=0x0", "read=0x1 setup888=0x1"),
+            # A registered pointer into memory the OS does not map for runtime: never valid.
+            "not in memory the OS keeps": BOARD_LINES.replace(
+                "pointer=0x3F5ECB98", "pointer=0x3F2AE010").replace(
+                "before=0x3F5ECB98 after=0xFFFFFFFEFF1ECB98 status=0x0\nBOARD VIRTUAL DONE",
+                "before=0x3F2AE010 after=0x3F2AE010 status=0x800000000000000E\nBOARD VIRTUAL DONE"),
             "wrote its option": BOARD_LINES.replace("when=boot called=0x1", "when=boot called=0x0"),
-            "Ctrl+Alt+d": BOARD_LINES.replace("function=0x3F659120", "function=0x0"),
+            "Ctrl+Alt+d": BOARD_LINES.replace("function=0x3F6BF1B6", "function=0x0"),
+            # The second call never reached the write: its "refusal" proves nothing.
+            "console notice 1 times": (BOARD_LINES, RUNTIME_MAP[:-1]),
             "to the end": BOARD_LINES.replace("BOARD VIRTUAL DONE\n", ""),
-            "inside its image": BOARD_LINES.replace("address=0x3F65A078 pointer", "address=0x3F65C078 pointer"),
+            "inside its image": BOARD_LINES.replace("address=0x3F6C3078 pointer", "address=0x3F6C5078 pointer"),
         }
-        for word, text in cases.items():
+        for word, case in cases.items():
             with self.subTest(word):
-                failures = self.failures(text)
+                failures = self.failures(*case) if isinstance(case, tuple) else self.failures(case)
                 self.assertTrue(any(word.strip() in f for f in failures), failures)
 
     def test_withdrawn_pointer_is_not_converted(self):
         text = BOARD_LINES.replace("BOARD TESK-SUMMARY",
-                                   "BOARD TESK op=register address=0x3F65A080 pointer=0x1000\n"
-                                   "BOARD TESK op=unregister address=0x3F65A080 pointer=0x1000\nBOARD TESK-SUMMARY")
+                                   "BOARD TESK op=register address=0x3F6C3080 pointer=0x1000\n"
+                                   "BOARD TESK op=unregister address=0x3F6C3080 pointer=0x1000\nBOARD TESK-SUMMARY")
         self.assertEqual(self.failures(text), [])
-        converted = text.replace("BOARD PROBE when=virtual", "BOARD CONVERT address=0x3F65A080 before=0x1000 "
-                                 "after=0x2000 status=0x0\nBOARD PROBE when=virtual")
+        converted = text.replace("BOARD VIRTUAL DONE", "BOARD CONVERT address=0x3F6C3080 before=0x1000 "
+                                 "after=0x2000 status=0x0\nBOARD VIRTUAL DONE")
         self.assertEqual(len(self.failures(converted)), 1)
 
     def test_no_runtime_map_or_no_lines(self):
