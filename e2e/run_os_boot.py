@@ -20,7 +20,6 @@ import board_qemu  # noqa: E402
 import board_report  # noqa: E402
 import os_checks  # noqa: E402
 import os_initramfs  # noqa: E402
-from run_board import progress  # noqa: E402
 
 CONFIG_FILE = "opt/roster-hotlatch/board-config"
 OS_BOOT_FILE = "opt/roster-hotlatch/os-boot"
@@ -30,6 +29,11 @@ KERNEL_ARGUMENTS = "console=ttyS0 efi=debug panic=-1 loglevel=7"
 # The first boot resets once after writing its non-volatile setting; more starts than that
 # mean the OS went down and the firmware came back.
 BOARD_STARTS_MAX = 2
+KERNEL_PACKAGE_HINT = "Debian package linux-image-amd64, scripts/setup.sh installs it"
+
+
+class BootLoop(Exception):
+    pass
 
 
 def boot(board, args, root, kernel, initramfs, started):
@@ -44,46 +48,37 @@ def boot(board, args, root, kernel, initramfs, started):
     with open(marker, "wb") as handle:
         handle.write(b"1")
     report_log = os.path.join(root, "debugcon.log")
-    command += ["-fw_cfg", f"name={CONFIG_FILE},file={config}", "-fw_cfg", f"name={OS_BOOT_FILE},file={marker}",
-                "-debugcon", f"file:{report_log}", "-global", "isa-debugcon.iobase=0x402",
-                "-kernel", kernel, "-initrd", initramfs, "-append", KERNEL_ARGUMENTS]
-    if args.verbose:
-        print(" ".join(command))
-    process = board_qemu.start(command)
-    progress(started, "QEMU started: the built OVMF, the board, Debian's kernel and our initramfs")
-    milestones = [(report_log, "BOARD OSBOOT READY", "ready to boot: the board probed Hotlatch and let the boot go on"),
-                  (serial, "EFI stub: ", "the kernel's EFI stub runs"),
-                  (report_log, "BOARD VIRTUAL DONE", "SetVirtualAddressMap: the board's notification ran"),
-                  (serial, "OSBOOT INIT", "the kernel started our init"),
-                  (serial, "OSBOOT DONE", "init finished; powering off")]
-    deadline = time.monotonic() + args.timeout
-    code = None
+    command += ["-fw_cfg", f"name={CONFIG_FILE},file={config}", "-fw_cfg", f"name={OS_BOOT_FILE},file={marker}"]
+    command += board_qemu.debugcon_args(report_log)
+    command += ["-kernel", kernel, "-initrd", initramfs, "-append", KERNEL_ARGUMENTS]
+    session = board_qemu.Session(command, root, serial, debugcon=report_log, verbose=args.verbose)
+    firmware = board_qemu.Milestones(started, [
+        ("BOARD OSBOOT READY", "ready to boot: the board probed Hotlatch and let the boot go on"),
+        ("BOARD EXITBOOTSERVICES", "ExitBootServices: the board probed Hotlatch again"),
+        ("BOARD VIRTUAL DONE", "SetVirtualAddressMap: the Tesk service converted Hotlatch's pointers")])
+    kernel_side = board_qemu.Milestones(started, [("OSBOOT INIT", "the kernel started our init"),
+                                                  ("OSBOOT DONE", "init finished; powering off")])
+
+    def on_poll(text):
+        firmware.update(text)
+        kernel_side.update(session.serial().decode("latin-1"))
+        if text.count("BOARD START") > BOARD_STARTS_MAX:
+            raise BootLoop()
+
     try:
-        while True:
-            code = process.poll()
-            if code is not None:
-                break
-            if time.monotonic() > deadline:
-                progress(started, f"timeout after {args.timeout} s")
-                break
-            time.sleep(0.2)
-            text = {report_log: read(report_log).decode("latin-1"), serial: read(serial).decode("latin-1")}
-            while milestones and milestones[0][1] in text[milestones[0][0]]:
-                progress(started, milestones.pop(0)[2])
-            if text[report_log].count("BOARD START") > BOARD_STARTS_MAX:
-                progress(started, "the firmware started again: the OS went down")
-                break
+        session.start()
+        board_qemu.progress(started, "QEMU started: the built OVMF, the board, Debian's kernel and our initramfs")
+        try:
+            problem = session.wait(args.timeout, report=session.debugcon, on_poll=on_poll, interval=0.2)
+        except BootLoop:
+            problem = "the firmware started again: the OS went down"
+        if problem:
+            board_qemu.progress(started, problem)
     finally:
-        board_qemu.stop(process, None)
-    return read(report_log), read(serial), code
-
-
-def read(path):
-    try:
-        with open(path, "rb") as handle:
-            return handle.read()
-    except FileNotFoundError:
-        return b""
+        session.stop()
+        session.print_output()
+    code = None if problem else session.returncode()
+    return session.debugcon(), session.serial(), code
 
 
 def parse_args(argv):
@@ -132,9 +127,9 @@ def main(argv=None):
         print(f"FAIL {error}")
         return 1
     kernel = args.kernel or kernel
-    missing = [path for path in (args.code, args.vars, args.hotlatch, kernel) if not os.path.isfile(path)]
-    if shutil.which(args.qemu) is None:
-        missing.append(args.qemu)
+    missing = board_qemu.missing_inputs({"OVMF_CODE.fd": args.code, "OVMF_VARS.fd": args.vars,
+                                         args.hotlatch: args.hotlatch,
+                                         f"kernel ({KERNEL_PACKAGE_HINT})": kernel}, args.qemu)
     if missing:
         print("FAIL missing: " + ", ".join(missing))
         return 1
@@ -151,7 +146,7 @@ def main(argv=None):
             return 1
         with open(initramfs, "wb") as handle:
             handle.write(data)
-        progress(started, f"initramfs {len(data)} bytes for kernel {release} (efivarfs "
+        board_qemu.progress(started, f"initramfs {len(data)} bytes for kernel {release} (efivarfs "
                           f"{'a module' if module else 'built in'})")
         raw, serial, code = boot(board, args, root, kernel, initramfs, started)
     finally:
@@ -161,12 +156,12 @@ def main(argv=None):
             with open(path, "wb") as handle:
                 handle.write(data)
     results, report = judge(board, raw, serial, code, hotlatch_image)
-    failed = [text for ok, text in results if not ok]
     for ok, text in results:
-        if not ok or not args.failures_only:
-            print(f"{'PASS' if ok else 'FAIL'} {text}")
-    seconds = time.monotonic() - started
-    print(f"e2e_os_boot: {len(results) - len(failed)}/{len(results)} checks passed in {seconds:.1f} s")
+        if not (ok and args.failures_only):
+            print(("ok   " if ok else "FAIL ") + text)
+    failed = sum(1 for ok, _ in results if not ok)
+    print(f"e2e_os_boot: {len(results) - failed} of {len(results)} checks passed, "
+          f"wall time {time.monotonic() - started:.1f} s")
     return 1 if failed or report is None else 0
 
 
