@@ -28,7 +28,7 @@ namespace {
 // The runner hands the board definition over as this fw_cfg file.
 CONST CHAR8 kConfigFile[] = "opt/roster-hotlatch/board-config";
 // Present when the runner boots an operating system: the board then lets the boot go on.
-CONST CHAR8 kOsBootFile[] = "opt/roster-hotlatch/os-boot";
+CONST CHAR8 mOsBootFile[] = "opt/roster-hotlatch/os-boot";
 constexpr EFI_GUID kVariableWriteArchProtocolGuid = {
     0x6441F818, 0x6362, 0x4E44, {0xB5, 0x70, 0x7D, 0xBA, 0x31, 0xDD, 0x24, 0x53}};
 
@@ -130,6 +130,8 @@ EFI_STATUS WatchVariableWrites(EFI_BOOT_SERVICES *BootServices) {
 
 extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
   EFI_BOOT_SERVICES *BootServices = SystemTable->BootServices;
+  // Only whether the runner gave the file counts, not what it holds.
+  UINT8 OsBootMarker = 0;
   mImageHandle = ImageHandle;
   mSystemTable = SystemTable;
   EFI_STATUS Status = PortIoInit(BootServices);
@@ -151,9 +153,8 @@ extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint(EFI_HANDLE ImageHandle, EFI_SYSTE
     // Without the board's values no expectation holds: stay out of the way.
     return Status;
   }
-  UINT8 Unused = 0;
   Size = 0;
-  Status = FwCfgReadFile(kOsBootFile, &Unused, sizeof(Unused), &Size);
+  Status = FwCfgReadFile(mOsBootFile, &OsBootMarker, sizeof(OsBootMarker), &Size);
   mOsBoot = Status == EFI_SUCCESS || Status == EFI_BUFFER_TOO_SMALL;
 
   BoardStepStartCapture(BootServices);

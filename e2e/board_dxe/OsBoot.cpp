@@ -50,9 +50,10 @@ VOID EFIAPI ExitBootServices(EFI_EVENT Event, VOID *Context) {
 
 // Inside SetVirtualAddressMap, still at physical addresses, with no boot service left.
 VOID EFIAPI VirtualAddressChange(EFI_EVENT Event, VOID *Context) {
-  BoardLine("BOARD VIRTUAL");
   VOID *Table = mRuntimeServices;
-  EFI_STATUS Status = mRuntimeServices->ConvertPointer(0, &Table);
+  EFI_STATUS Status;
+  BoardLine("BOARD VIRTUAL");
+  Status = mRuntimeServices->ConvertPointer(0, &Table);
   BoardLineStart("BOARD RUNTIME-TABLE");
   BoardAppendField("before", (UINT64)(UINTN)mRuntimeServices);
   BoardAppendField("after", (UINT64)(UINTN)Table);
@@ -65,13 +66,14 @@ VOID EFIAPI VirtualAddressChange(EFI_EVENT Event, VOID *Context) {
 }  // namespace
 
 EFI_STATUS OsBootStart(EFI_SYSTEM_TABLE *SystemTable, DISPATCHED_IMAGE *Hotlatch) {
+  EFI_STATUS Status;
   mSystemTable = SystemTable;
   mRuntimeServices = SystemTable->RuntimeServices;
   mHotlatch = Hotlatch;
   mHotKey.Key.UnicodeChar = u'd';
   mHotKey.KeyState.KeyShiftState = EFI_SHIFT_STATE_VALID | EFI_LEFT_CONTROL_PRESSED | EFI_LEFT_ALT_PRESSED;
-  EFI_STATUS Status = SystemTable->BootServices->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_CALLBACK, ExitBootServices, NULL,
-                                                               &gEfiEventExitBootServicesGuid, &mExitBootServicesEvent);
+  Status = SystemTable->BootServices->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_CALLBACK, ExitBootServices, NULL,
+                                                    &gEfiEventExitBootServicesGuid, &mExitBootServicesEvent);
   if (!EFI_ERROR(Status)) {
     Status = SystemTable->BootServices->CreateEventEx(EVT_NOTIFY_SIGNAL, TPL_NOTIFY, VirtualAddressChange, NULL,
                                                       &gEfiEventVirtualAddressChangeGuid, &mVirtualEvent);
@@ -81,9 +83,10 @@ EFI_STATUS OsBootStart(EFI_SYSTEM_TABLE *SystemTable, DISPATCHED_IMAGE *Hotlatch
 
 VOID OsBootReadyToBoot(VOID) {
   EFI_BOOT_SERVICES *BootServices = mSystemTable->BootServices;
+  EFI_STATUS Status;
   FindDispatchedImage(BootServices, mHotlatch);
   TeskRecorderReport();
-  EFI_STATUS Status = VirtualKeyboardInstall(BootServices);
+  Status = VirtualKeyboardInstall(BootServices);
   if (!EFI_ERROR(Status) && mHotlatch->Count == 1) {
     mHotKeyFunction = VirtualKeyboardFindNotify(&mHotKey, mHotlatch->Base, mHotlatch->ImageSize);
   }

@@ -61,7 +61,8 @@ VOID DebugConsoleWrite(CONST CHAR16 *Piece, UINTN Length) {
 }
 
 VOID DebugConsoleWriteDirect(CONST CHAR16 *Piece, UINTN Length) {
-  for (UINTN Index = 0; Index < Length; Index++) {
+  UINTN Index;
+  for (Index = 0; Index < Length; Index++) {
     UINT8 Byte = (UINT8)Piece[Index];
     __asm__ __volatile__("outb %0, %1" : : "a"(Byte), "Nd"((UINT16)kDebugConsolePort));
   }

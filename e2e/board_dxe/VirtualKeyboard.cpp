@@ -34,10 +34,11 @@ EFI_STATUS EFIAPI SetState(EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL *This, EFI_KEY_TOGG
 
 EFI_STATUS EFIAPI RegisterKeyNotify(EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL *This, EFI_KEY_DATA *KeyData,
                                     EFI_KEY_NOTIFY_FUNCTION Function, VOID **NotifyHandle) {
+  UINTN Index;
   if (KeyData == NULL || Function == NULL || NotifyHandle == NULL) {
     return EFI_INVALID_PARAMETER;
   }
-  for (UINTN Index = 0; Index < kNotifyMax; Index++) {
+  for (Index = 0; Index < kNotifyMax; Index++) {
     if (!mNotifies[Index].Used) {
       mNotifies[Index].Used = TRUE;
       mNotifies[Index].Key = *KeyData;
@@ -50,7 +51,8 @@ EFI_STATUS EFIAPI RegisterKeyNotify(EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL *This, EFI
 }
 
 EFI_STATUS EFIAPI UnregisterKeyNotify(EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL *This, VOID *NotificationHandle) {
-  for (UINTN Index = 0; Index < kNotifyMax; Index++) {
+  UINTN Index;
+  for (Index = 0; Index < kNotifyMax; Index++) {
     if (mNotifies[Index].Used && NotificationHandle == &mNotifies[Index]) {
       mNotifies[Index].Used = FALSE;
       return EFI_SUCCESS;
@@ -69,10 +71,11 @@ EFI_SIMPLE_TEXT_INPUT_EX_PROTOCOL mTextInEx = {ResetEx,  ReadKeyStrokeEx,   NULL
 }  // namespace
 
 EFI_STATUS VirtualKeyboardInstall(EFI_BOOT_SERVICES *BootServices) {
+  EFI_STATUS Status;
   if (mHandle != NULL) {
     return EFI_ALREADY_STARTED;
   }
-  EFI_STATUS Status = BootServices->CreateEvent(EVT_NOTIFY_WAIT, TPL_NOTIFY, NoKey, NULL, &mTextIn.WaitForKey);
+  Status = BootServices->CreateEvent(EVT_NOTIFY_WAIT, TPL_NOTIFY, NoKey, NULL, &mTextIn.WaitForKey);
   if (!EFI_ERROR(Status)) {
     Status = BootServices->CreateEvent(EVT_NOTIFY_WAIT, TPL_NOTIFY, NoKey, NULL, &mTextInEx.WaitForKeyEx);
   }
@@ -95,16 +98,20 @@ EFI_STATUS VirtualKeyboardInstall(EFI_BOOT_SERVICES *BootServices) {
 
 UINTN VirtualKeyboardNotifyCount(VOID) {
   UINTN Count = 0;
-  for (UINTN Index = 0; Index < kNotifyMax; Index++) {
+  UINTN Index;
+  for (Index = 0; Index < kNotifyMax; Index++) {
     Count += mNotifies[Index].Used ? 1 : 0;
   }
   return Count;
 }
 
 EFI_KEY_NOTIFY_FUNCTION VirtualKeyboardFindNotify(CONST EFI_KEY_DATA *Key, UINT64 Base, UINT64 Size) {
-  for (UINTN Index = 0; Index < kNotifyMax; Index++) {
-    CONST KEY_NOTIFY *Notify = &mNotifies[Index];
-    UINT64 Function = (UINT64)(UINTN)Notify->Function;
+  UINTN Index;
+  CONST KEY_NOTIFY *Notify;
+  UINT64 Function;
+  for (Index = 0; Index < kNotifyMax; Index++) {
+    Notify = &mNotifies[Index];
+    Function = (UINT64)(UINTN)Notify->Function;
     if (Notify->Used && Notify->Key.Key.UnicodeChar == Key->Key.UnicodeChar &&
         Notify->Key.Key.ScanCode == Key->Key.ScanCode &&
         Notify->Key.KeyState.KeyShiftState == Key->KeyState.KeyShiftState && Function >= Base &&

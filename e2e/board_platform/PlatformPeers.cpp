@@ -32,10 +32,11 @@ EFI_STATUS EFIAPI TeskUnregisterPointer(VOID **PointerAddress) { return RecordTe
 // Whether call Index is the one that leaves its address registered: a registration with no
 // later call for the same address.
 BOOLEAN StillRegistered(UINTN Index) {
+  UINTN Later;
   if (!mTeskCalls[Index].Register || mTeskCalls[Index].Address == 0) {
     return FALSE;
   }
-  for (UINTN Later = Index + 1; Later < mTeskSlots.Used; Later++) {
+  for (Later = Index + 1; Later < mTeskSlots.Used; Later++) {
     if (mTeskCalls[Later].Address == mTeskCalls[Index].Address) {
       return FALSE;
     }
@@ -95,13 +96,17 @@ VOID TeskRecorderReport(VOID) {
 }
 
 VOID TeskConvertRegisteredPointers(EFI_RUNTIME_SERVICES *RuntimeServices) {
-  for (UINTN Index = 0; Index < mTeskSlots.Used; Index++) {
+  UINTN Index;
+  VOID **Address;
+  UINT64 Before;
+  EFI_STATUS Status;
+  for (Index = 0; Index < mTeskSlots.Used; Index++) {
     if (!StillRegistered(Index)) {
       continue;
     }
-    VOID **Address = (VOID **)(UINTN)mTeskCalls[Index].Address;
-    UINT64 Before = (UINT64)(UINTN)*Address;
-    EFI_STATUS Status = RuntimeServices->ConvertPointer(0, Address);
+    Address = (VOID **)(UINTN)mTeskCalls[Index].Address;
+    Before = (UINT64)(UINTN)*Address;
+    Status = RuntimeServices->ConvertPointer(0, Address);
     BoardLineStart("BOARD CONVERT");
     BoardAppendField("address", mTeskCalls[Index].Address);
     BoardAppendField("before", Before);
