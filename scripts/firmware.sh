@@ -4,7 +4,10 @@
 # snippets), plus the virtual board's support driver, then boots it on the virtual board
 # and checks what the drivers did (e2e/run_firmware.py).
 #
-#   scripts/firmware.sh [--build-only] [--no-build-images] [--no-build-firmware] [run_firmware.py options...]
+#   scripts/firmware.sh [--build-only] [--no-build-images] [--no-build-firmware] [--os-boot] [runner options...]
+#
+# --os-boot boots Debian's kernel with our initramfs on the built firmware instead
+# (e2e/run_os_boot.py) and judges the runtime phase.
 #
 # Everything EDK II lives outside the clone, in the firmware cache (scripts/common.sh):
 # the source package (scripts/setup.sh fetches it; this script never touches apt),
@@ -28,12 +31,14 @@ CACHE=$FIRMWARE_CACHE
 build_only=0
 build_images=1
 build_firmware=1
+os_boot=0
 runner_args=()
 for arg in "$@"; do
   case "$arg" in
     --build-only) build_only=1 ;;
     --no-build-images) build_images=0 ;;
     --no-build-firmware) build_firmware=0 ;;
+    --os-boot) os_boot=1 ;;
     *) runner_args+=("$arg") ;;
   esac
 done
@@ -177,6 +182,14 @@ main() {
   fi
   if [ "$build_only" -eq 1 ]; then
     progress "firmware in $out"
+    return
+  fi
+  if [ "$os_boot" -eq 1 ]; then
+    progress "booting an OS on the built firmware"
+    python3 "$ROOT/e2e/run_os_boot.py" --code "$out/OVMF_CODE.fd" --vars "$out/OVMF_VARS.fd" \
+      --hotlatch "$stage/RosterHotlatchPkg/Hotlatch/Hotlatch.efi" --initramfs "$BUILD_DIR/os-initramfs.cpio" \
+      "${runner_args[@]}"
+    progress "done"
     return
   fi
   progress "booting the virtual board on the built firmware"

@@ -17,7 +17,8 @@ the host with sanitizers, the PE32+ images and the test harness images, the tool
 GoogleTest suites and the fuzzers), builds OVMF from Debian's EDK II source with both
 drivers in its firmware volume (scripts/firmware.sh, cached outside the tree), then runs
 every ctest test: unit and simulator tests, bounded fuzzer runs, the smoke boot, the
-virtual board on OVMF in QEMU and the same board on the platform build.
+virtual board on OVMF in QEMU, the same board on the platform build and an operating
+system (Debian's kernel) booted on it.
 
 Takes about 13 minutes on two cores from an empty build directory and an empty firmware
 cache: about 7 to build ours, about 5 for the EDK II source, BaseTools and OVMF, and

@@ -18,6 +18,7 @@
 #include "BoardScenario.h"
 #include "BoardSteps.h"
 #include "DispatchedImages.h"
+#include "OsBoot.h"
 #include "PortIo.h"
 #include "SetupVariables.h"
 #include "StatusCodeCapture.h"
@@ -26,6 +27,8 @@ namespace {
 
 // The runner hands the board definition over as this fw_cfg file.
 CONST CHAR8 kConfigFile[] = "opt/roster-hotlatch/board-config";
+// Present when the runner boots an operating system: the board then lets the boot go on.
+CONST CHAR8 mOsBootFile[] = "opt/roster-hotlatch/os-boot";
 constexpr EFI_GUID kVariableWriteArchProtocolGuid = {
     0x6441F818, 0x6362, 0x4E44, {0xB5, 0x70, 0x7D, 0xBA, 0x31, 0xDD, 0x24, 0x53}};
 
@@ -36,6 +39,7 @@ EFI_EVENT mReadyToBootEvent = NULL;
 EFI_EVENT mVariableWriteEvent = NULL;
 VOID *mVariableWriteRegistration = NULL;
 BOOLEAN mDebugConfigPresent = FALSE;
+BOOLEAN mOsBoot = FALSE;
 
 DISPATCHED_IMAGE mRoster = {"Roster.efi", &gRosterFileGuid, NULL, 0, NULL, FALSE, 0, 0, 0};
 DISPATCHED_IMAGE mHotlatch = {"Hotlatch.efi", &gHotlatchFileGuid, NULL, 0, NULL, FALSE, 0, 0, 0};
@@ -55,6 +59,10 @@ VOID EFIAPI ReadyToBoot(EFI_EVENT Event, VOID *Context) {
   BootServices->CloseEvent(mReadyToBootEvent);
   mReadyToBootEvent = NULL;
   BoardLine("BOARD READYTOBOOT");
+  if (mOsBoot) {
+    OsBootReadyToBoot();
+    return;
+  }
   BoardStepConnect(BootServices);
   BOARD_SCENARIO Scenario = {mSystemTable, mImageHandle, mRoster.Handle, mHotlatch.Handle, mConfig.KeyWaitSeconds};
   BoardScenarioStart(&Scenario);
@@ -122,6 +130,8 @@ EFI_STATUS WatchVariableWrites(EFI_BOOT_SERVICES *BootServices) {
 
 extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
   EFI_BOOT_SERVICES *BootServices = SystemTable->BootServices;
+  // Only whether the runner gave the file counts, not what it holds.
+  UINT8 OsBootMarker = 0;
   mImageHandle = ImageHandle;
   mSystemTable = SystemTable;
   EFI_STATUS Status = PortIoInit(BootServices);
@@ -143,10 +153,16 @@ extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint(EFI_HANDLE ImageHandle, EFI_SYSTE
     // Without the board's values no expectation holds: stay out of the way.
     return Status;
   }
+  Size = 0;
+  Status = FwCfgReadFile(mOsBootFile, &OsBootMarker, sizeof(OsBootMarker), &Size);
+  mOsBoot = Status == EFI_SUCCESS || Status == EFI_BUFFER_TOO_SMALL;
 
   BoardStepStartCapture(BootServices);
   mDebugConfigPresent = DebugMessageConfigPresent(SystemTable->RuntimeServices);
   BoardStepInstallPeers(BootServices, &mConfig);
+  if (mOsBoot) {
+    BoardStatusLine("BOARD OSBOOT", OsBootStart(SystemTable, &mHotlatch));
+  }
 
   EFI_EVENT EndOfDxeEvent = NULL;
   Status = WatchVariableWrites(BootServices);

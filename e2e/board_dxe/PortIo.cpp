@@ -60,6 +60,14 @@ VOID DebugConsoleWrite(CONST CHAR16 *Piece, UINTN Length) {
   }
 }
 
+VOID DebugConsoleWriteDirect(CONST CHAR16 *Piece, UINTN Length) {
+  UINTN Index;
+  for (Index = 0; Index < Length; Index++) {
+    UINT8 Byte = (UINT8)Piece[Index];
+    __asm__ __volatile__("outb %0, %1" : : "a"(Byte), "Nd"((UINT16)kDebugConsolePort));
+  }
+}
+
 EFI_STATUS FwCfgReadFile(CONST CHAR8 *Name, VOID *Buffer, UINTN Capacity, UINTN *Size) {
   if (mCpuIo == NULL) {
     return EFI_NOT_READY;

@@ -7,6 +7,9 @@
 EFI_STATUS PortIoInit(EFI_BOOT_SERVICES *BootServices);
 // A board-output sink: each character's low byte to the debug console.
 VOID DebugConsoleWrite(CONST CHAR16 *Piece, UINTN Length);
+// The same with the processor's own port writes, for the runtime phase: once boot services
+// have ended no protocol may be called, and the debug console is a plain I/O port.
+VOID DebugConsoleWriteDirect(CONST CHAR16 *Piece, UINTN Length);
 // Copies the fw_cfg file Name (at most Capacity bytes) to Buffer; *Size is its full size.
 // EFI_NOT_FOUND when QEMU was given no such file.
 EFI_STATUS FwCfgReadFile(CONST CHAR8 *Name, VOID *Buffer, UINTN Capacity, UINTN *Size);

@@ -5,6 +5,8 @@ set(BOARD_DXE_SOURCES
   ${BOARD_DXE_DIR}/BoardDxeMain.cpp
   ${BOARD_DXE_DIR}/BoardScenario.cpp
   ${BOARD_DXE_DIR}/DispatchedImages.cpp
+  ${BOARD_DXE_DIR}/OsBoot.cpp
+  ${BOARD_DXE_DIR}/VirtualKeyboard.cpp
   ${BOARD_DXE_DIR}/PortIo.cpp
   ${BOARD_PLATFORM_SOURCES}
 )

@@ -29,7 +29,26 @@ EFI_STATUS EFIAPI TeskRegisterPointer(VOID **PointerAddress) { return RecordTesk
 
 EFI_STATUS EFIAPI TeskUnregisterPointer(VOID **PointerAddress) { return RecordTeskCall(FALSE, PointerAddress); }
 
-TESK_REGISTRATION_PROTOCOL mTesk = {NULL, NULL, TeskRegisterPointer, TeskUnregisterPointer};
+// Whether call Index is the one that leaves its address registered: a registration with no
+// later call for the same address.
+BOOLEAN StillRegistered(UINTN Index) {
+  UINTN Later;
+  if (!mTeskCalls[Index].Register || mTeskCalls[Index].Address == 0) {
+    return FALSE;
+  }
+  for (Later = Index + 1; Later < mTeskSlots.Used; Later++) {
+    if (mTeskCalls[Later].Address == mTeskCalls[Index].Address) {
+      return FALSE;
+    }
+  }
+  return TRUE;
+}
+
+CONST TESK_REGISTRATION_PROTOCOL mTeskTemplate = {NULL, NULL, TeskRegisterPointer, TeskUnregisterPointer};
+// A runtime driver keeps a pointer to the interface and has it converted at
+// SetVirtualAddressMap, which converts only addresses in runtime memory: the interface lives
+// there, as a runtime platform service's would.
+TESK_REGISTRATION_PROTOCOL *mTesk = NULL;
 PLATFORM_IDENTITY_PROTOCOL mIdentity = {};
 
 }  // namespace
@@ -48,13 +67,17 @@ EFI_STATUS InstallPlatformPeers(EFI_BOOT_SERVICES *BootServices, CONST UINT16 Id
                                                     &mIdentity);
   }
   if (!EFI_ERROR(Status)) {
+    Status = BootServices->AllocatePool(EfiRuntimeServicesData, sizeof(*mTesk), (VOID **)&mTesk);
+  }
+  if (!EFI_ERROR(Status)) {
+    *mTesk = mTeskTemplate;
     Status =
-        BootServices->InstallProtocolInterface(&Handle, &gTeskRegistrationProtocolGuid, EFI_NATIVE_INTERFACE, &mTesk);
+        BootServices->InstallProtocolInterface(&Handle, &gTeskRegistrationProtocolGuid, EFI_NATIVE_INTERFACE, mTesk);
   }
   return Status;
 }
 
-VOID *TeskServiceInterface(VOID) { return &mTesk; }
+VOID *TeskServiceInterface(VOID) { return mTesk; }
 
 EFI_STATUS InstallSignalProtocol(EFI_BOOT_SERVICES *BootServices, CONST EFI_GUID *Guid) {
   EFI_HANDLE Handle = NULL;
@@ -70,4 +93,25 @@ VOID TeskRecorderReport(VOID) {
     BoardLineEnd();
   }
   RecordSlotsSummary(&mTeskSlots, "BOARD TESK-SUMMARY", "calls");
+}
+
+VOID TeskConvertRegisteredPointers(EFI_RUNTIME_SERVICES *RuntimeServices) {
+  UINTN Index;
+  VOID **Address;
+  UINT64 Before;
+  EFI_STATUS Status;
+  for (Index = 0; Index < mTeskSlots.Used; Index++) {
+    if (!StillRegistered(Index)) {
+      continue;
+    }
+    Address = (VOID **)(UINTN)mTeskCalls[Index].Address;
+    Before = (UINT64)(UINTN)*Address;
+    Status = RuntimeServices->ConvertPointer(0, Address);
+    BoardLineStart("BOARD CONVERT");
+    BoardAppendField("address", mTeskCalls[Index].Address);
+    BoardAppendField("before", Before);
+    BoardAppendField("after", (UINT64)(UINTN)*Address);
+    BoardAppendField("status", Status);
+    BoardLineEnd();
+  }
 }

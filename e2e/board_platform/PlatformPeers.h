@@ -16,3 +16,8 @@ VOID *TeskServiceInterface(VOID);
 EFI_STATUS InstallSignalProtocol(EFI_BOOT_SERVICES *BootServices, CONST EFI_GUID *Guid);
 // "BOARD TESK op=register|unregister address=0x.. pointer=0x.." per call, then a count.
 VOID TeskRecorderReport(VOID);
+// What the service does when the OS switches to virtual addresses: converts each pointer
+// still registered, once, with the runtime services' ConvertPointer; one
+// "BOARD CONVERT address=0x.. before=0x.. after=0x.. status=0x.." line each. Runs inside
+// SetVirtualAddressMap, so the report must go to a sink that needs no boot service.
+VOID TeskConvertRegisteredPointers(EFI_RUNTIME_SERVICES *RuntimeServices);
