@@ -18,6 +18,19 @@ VOID ArchBreakpoint(VOID) {
   }
 }
 
+UINT8 ArchIoRead8(UINT16 Port) {
+  if (gArchHostHooks.IoRead8 != NULL) {
+    return gArchHostHooks.IoRead8(Port);
+  }
+  return 0xFF;
+}
+
+VOID ArchIoWrite8(UINT16 Port, UINT8 Value) {
+  if (gArchHostHooks.IoWrite8 != NULL) {
+    gArchHostHooks.IoWrite8(Port, Value);
+  }
+}
+
 UINT64 ArchSpinRead(volatile UINT64 *Flag) {
   // The hook runs before the read so a test acting as the debugger can release the spin.
   if (gArchHostHooks.SpinRead != NULL) {

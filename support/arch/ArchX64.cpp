@@ -13,6 +13,16 @@ VOID ArchSoftwareSmi(UINT16 Port, UINT8 Value, UINT8 Ah, UINT64 Rbx, UINT64 Rsi)
 
 VOID ArchBreakpoint(VOID) { __asm__ __volatile__("int3" ::: "memory"); }
 
+UINT8 ArchIoRead8(UINT16 Port) {
+  UINT8 Value;
+  __asm__ __volatile__("inb %%dx, %%al" : "=a"(Value) : "d"(Port) : "memory");
+  return Value;
+}
+
+VOID ArchIoWrite8(UINT16 Port, UINT8 Value) {
+  __asm__ __volatile__("outb %%al, %%dx" : : "a"(Value), "d"(Port) : "memory");
+}
+
 UINT64 ArchSpinRead(volatile UINT64 *Flag) { return *Flag; }
 
 // no_builtin keeps the optimiser from recognising these loops as the very calls they

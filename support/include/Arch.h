@@ -7,6 +7,9 @@
 VOID ArchSoftwareSmi(UINT16 Port, UINT8 Value, UINT8 Ah, UINT64 Rbx, UINT64 Rsi);
 // One breakpoint instruction.
 VOID ArchBreakpoint(VOID);
+// One byte in from or out to an I/O port.
+UINT8 ArchIoRead8(UINT16 Port);
+VOID ArchIoWrite8(UINT16 Port, UINT8 Value);
 // Reads the flag afresh on every call, so a debugger's write is seen.
 UINT64 ArchSpinRead(volatile UINT64 *Flag);
 
@@ -20,5 +23,8 @@ struct ARCH_HOST_HOOKS {
   VOID (*Breakpoint)(VOID);
   // Called on every spin read with the flag's address: a test plays the debugger here.
   VOID (*SpinRead)(volatile UINT64 *Flag);
+  // Port reads answer 0xFF (a floating bus) while unset.
+  UINT8 (*IoRead8)(UINT16 Port);
+  VOID (*IoWrite8)(UINT16 Port, UINT8 Value);
 };
 extern "C" IMAGE_EXPORT ARCH_HOST_HOOKS gArchHostHooks;
