@@ -36,6 +36,30 @@ void HookSpinRead(volatile UINT64 *Flag) {
   *Flag = 1;
 }
 
+UINT8 HookIoRead8(UINT16 Port) {
+  Platform *P = LivePlatform("IoRead8");
+  if (P == nullptr) {
+    return 0xFF;
+  }
+  if (!P->OnIoRead8) {
+    Fail("read of I/O port " + std::to_string(Port) + " with no handler in the test");
+    return 0xFF;
+  }
+  return P->OnIoRead8(Port);
+}
+
+void HookIoWrite8(UINT16 Port, UINT8 Value) {
+  Platform *P = LivePlatform("IoWrite8");
+  if (P == nullptr) {
+    return;
+  }
+  if (!P->OnIoWrite8) {
+    Fail("write of I/O port " + std::to_string(Port) + " with no handler in the test");
+    return;
+  }
+  P->OnIoWrite8(Port, Value);
+}
+
 }  // namespace
 
 void Platform::BindHostHooks(ARCH_HOST_HOOKS *Hooks) {
@@ -45,6 +69,8 @@ void Platform::BindHostHooks(ARCH_HOST_HOOKS *Hooks) {
   Hooks->SoftwareSmi = HookSoftwareSmi;
   Hooks->Breakpoint = HookBreakpoint;
   Hooks->SpinRead = HookSpinRead;
+  Hooks->IoRead8 = HookIoRead8;
+  Hooks->IoWrite8 = HookIoWrite8;
 }
 
 }  // namespace sim

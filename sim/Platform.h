@@ -226,6 +226,10 @@ class Platform {
   // --- Architecture hooks a driver reaches through support/arch on the host.
   std::function<void(UINT16 Port, UINT8 Value, UINT8 Ah, UINT64 Rbx, UINT64 Rsi)> OnSoftwareSmi;
   std::function<void(volatile UINT64 *Flag)> OnSpinRead;
+  // Byte port I/O (support/arch ArchIoRead8/ArchIoWrite8); a read nobody answers fails the
+  // test and reads 0xFF, as a floating bus does.
+  std::function<UINT8(UINT16 Port)> OnIoRead8;
+  std::function<void(UINT16 Port, UINT8 Value)> OnIoWrite8;
   unsigned Breakpoints = 0;
   // Points a driver's hook table (module or statically linked) at this platform.
   static void BindHostHooks(ARCH_HOST_HOOKS *Hooks);

@@ -115,7 +115,8 @@ BOOLEAN SsvsStatusWritable(UINT64 Address, UINT64 Size, CONST SSVS_MEMORY_RANGE 
   constexpr UINT64 StatusOffset = OFFSET_OF(SMI_VARIABLE_PACKET_HEADER, Status);
   constexpr UINT64 StatusEnd = StatusOffset + sizeof(UINT64);
 
-  if (Address == 0 || Size < StatusEnd || Address > MAX_UINTN - StatusEnd) {
+  // A size no packet can have says nothing about what lies at Address: no write there.
+  if (Address == 0 || Size < StatusEnd || Size > SSVS_MAX_PACKET_SIZE || Address > MAX_UINTN - StatusEnd) {
     return FALSE;
   }
   return SsvsRangeOverlaps(Address + StatusOffset, sizeof(UINT64), Ranges, RangeCount) ? FALSE : TRUE;

@@ -45,5 +45,5 @@ EFI_STATUS SsvsCapturePacket(UINT64 Address, UINT64 Size, CONST SSVS_MEMORY_RANG
 EFI_STATUS SsvsParsePacket(CONST UINT8 *Packet, UINTN PacketSize, SSVS_VARIABLE_WRITE *Write);
 
 // TRUE when the 8-byte status field of a packet at Address may be written: inside a packet
-// of Size bytes, not wrapping, clear of every range.
+// of Size bytes, Size no larger than a packet served, not wrapping, clear of every range.
 BOOLEAN SsvsStatusWritable(UINT64 Address, UINT64 Size, CONST SSVS_MEMORY_RANGE *Ranges, UINTN RangeCount);
