@@ -24,6 +24,8 @@ CPP_GUID = re.compile(r"(g\w+Guid)\s*=\s*\{\s*(0x[0-9A-Fa-f]+),\s*(0x[0-9A-Fa-f]
 DEC_GUID = re.compile(r"^\s*(g\w+Guid)\s*=\s*\{\s*(0x[0-9A-Fa-f]+),\s*(0x[0-9A-Fa-f]+),\s*(0x[0-9A-Fa-f]+),\s*\{([^}]*)\}\s*\}", re.MULTILINE)
 C_MACRO = re.compile(r"#define\s+(\w+_GUID)\s*\\?\s*\{\s*(0x[0-9A-Fa-f]+),\s*(0x[0-9A-Fa-f]+),\s*(0x[0-9A-Fa-f]+),\s*\{([^}]*)\}\s*\}")
 DRIVERS = {"Roster": ("DXE_DRIVER", 11, "ROSTER_EFI"), "Hotlatch": ("DXE_RUNTIME_DRIVER", 12, "HOTLATCH_EFI")}
+# The optional SSVS handler: a Traditional MM driver, PE32+ subsystem 11 as EDK II links one.
+SMM_DRIVERS = {"SsvsHandler": ("DXE_SMM_DRIVER", 11, "SSVS_HANDLER_EFI")}
 
 
 def text(*parts):
@@ -96,13 +98,43 @@ class DriverInfTest(unittest.TestCase):
                 protocols = [line.split()[0] for line in inf_section(inf, "Protocols")]
                 self.assertTrue(set(depex_names) <= set(protocols), "every depex protocol is listed in [Protocols]")
 
+    def test_smm_driver_identity_matches_its_autogen_and_image(self):
+        # The handler's AutoGen.cpp is still written by hand: its caller ID is the INF's FILE_GUID.
+        for name, (module_type, subsystem, env) in SMM_DRIVERS.items():
+            with self.subTest(name):
+                inf = text(HERE, f"{name}.inf")
+                autogen_cpp = text(ROOT, name.lower(), "AutoGen.cpp")
+                caller = CPP_GUID.search(autogen_cpp)
+                self.assertEqual(caller[1], "gEfiCallerIdGuid")
+                file_guid = uuid.UUID(inf_define(inf, "FILE_GUID")).bytes_le
+                self.assertEqual(file_guid, guid_bytes(caller), "FILE_GUID is the driver's caller ID")
+                self.assertIn(f'gEfiCallerBaseName = "{inf_define(inf, "BASE_NAME")}"', autogen_cpp)
+                self.assertEqual(inf_define(inf, "MODULE_TYPE"), module_type)
+                path = os.environ.get(env)
+                if path:
+                    with open(path, "rb") as handle:
+                        image = handle.read()
+                    self.assertIn(file_guid, image, "the image reports under another caller ID")
+                    pe = int.from_bytes(image[0x3C:0x40], "little")
+                    self.assertEqual(int.from_bytes(image[pe + 24 + 68:pe + 24 + 70], "little"), subsystem)
+
+    def test_smm_driver_is_a_binary_module_with_an_smm_depex(self):
+        for name in SMM_DRIVERS:
+            with self.subTest(name):
+                inf = text(HERE, f"{name}.inf")
+                self.assertEqual(inf_section(inf, "Binaries.X64"), [f"PE32|{name}.efi|*", f"SMM_DEPEX|{name}.depex|*"])
+                # EDK II's build refuses a DXE_SMM_DRIVER that claims an older PI revision.
+                self.assertGreaterEqual(int(inf_define(inf, "PI_SPECIFICATION_VERSION"), 16), 0x0001000A)
+                protocols = [line.split()[0] for line in inf_section(inf, "Protocols")]
+                self.assertTrue(set(depex.inf_expression(inf)) <= set(protocols))
+
     def test_board_private_names_are_declared_in_the_dec(self):
         dec = text(HERE, "RosterHotlatchPkg.dec")
         declared = {m[1] for m in DEC_GUID.finditer(dec)}
         ours = set(defined_guids("interfaces"))
         self.assertTrue(ours, "interfaces/ defines the board-private names")
-        for name in DRIVERS:
-            inf = driver_inf(name)[1]
+        infs = [driver_inf(name)[1] for name in DRIVERS] + [text(HERE, f"{name}.inf") for name in SMM_DRIVERS]
+        for inf in infs:
             self.assertIn("RosterHotlatchPkg/RosterHotlatchPkg.dec", inf_section(inf, "Packages"))
             for line in inf_section(inf, "Protocols") + inf_section(inf, "Guids"):
                 guid = line.split()[0]
@@ -115,7 +147,7 @@ class DecAndHeadersTest(unittest.TestCase):
         # The DEC declares exactly the board-private names, with the bytes interfaces/ gives them.
         own = defined_guids("interfaces")
         dec = {m[1]: guid_bytes(m) for m in DEC_GUID.finditer(text(HERE, "RosterHotlatchPkg.dec"))}
-        self.assertEqual(len(dec), 9)
+        self.assertEqual(len(dec), 10)
         self.assertEqual(dec, own)
         self.assertFalse(set(dec) & set(defined_guids("uefi")), "uefi/ holds no board-private name")
 
@@ -137,7 +169,8 @@ class DecAndHeadersTest(unittest.TestCase):
                  "DEBUG_MESSAGE_CONFIG_GUID": "gDebugMessageConfigGuid",
                  "SETUP_VARIABLE_GUID": "gSetupVariableGuid",
                  "PCH_RC_CONFIGURATION_VARIABLE_GUID": "gPchRcConfigurationVariableGuid",
-                 "SOCKET_PROCESSOR_CORE_CONFIG_VARIABLE_GUID": "gSocketProcessorCoreConfigVariableGuid"}
+                 "SOCKET_PROCESSOR_CORE_CONFIG_VARIABLE_GUID": "gSocketProcessorCoreConfigVariableGuid",
+                 "SSVS_HANDLER_STATISTICS_GUID": "gSsvsHandlerStatisticsGuid"}
         self.assertEqual(set(macros), set(pairs))
         for macro, name in pairs.items():
             self.assertEqual(macros[macro], dec[name], macro)
@@ -160,6 +193,8 @@ typedef struct { UINT32 Data1; UINT16 Data2; UINT16 Data3; UINT8 Data4[8]; } EFI
 #include <Protocol/DebugKeyDisarm.h>
 #include <Protocol/TeskRegistration.h>
 #include <Guid/RosterHotlatchVariables.h>
+#include <Guid/SsvsHandlerStatistics.h>
+_Static_assert(sizeof(SSVS_HANDLER_STATISTICS) == 16 && offsetof(SSVS_HANDLER_STATISTICS, Refused) == 8, "statistics");
 _Static_assert(offsetof(PLATFORM_IDENTITY_PROTOCOL, Word4) == 4, "identity");
 _Static_assert(offsetof(PLATFORM_IDENTITY_PROTOCOL, Word10) == 10, "identity");
 _Static_assert(offsetof(MANAGEMENT_TRANSPORT_PROTOCOL, SendLargeCommand) == 8, "transport");
@@ -197,9 +232,24 @@ class FdfTest(unittest.TestCase):
             self.assertIn('STRING="$(MODULE_NAME)"', body)
             self.assertNotRegex(body.split("|.depex")[0], r"Optional", "a missing depex must fail the build")
 
+    def test_smm_fv_line_uses_the_smm_rule(self):
+        lines = [line.split() for line in text(HERE, "SsvsHandler.fdf.inc").splitlines()
+                 if line.strip() and not line.lstrip().startswith("#")]
+        self.assertEqual(lines, [["INF", "RuleOverride", "=", "ROSTER_HOTLATCH_BINARY",
+                                  "RosterHotlatchPkg/SsvsHandler/SsvsHandler.inf"]])
+        rule = re.search(r"^\[Rule\.Common\.DXE_SMM_DRIVER\.ROSTER_HOTLATCH_BINARY\]\n(.*?)(?=^\[|\Z)",
+                         text(HERE, "RosterHotlatchRules.fdf.inc"), re.MULTILINE | re.DOTALL)
+        self.assertIsNotNone(rule)
+        # PI: a Traditional MM driver is an EFI_FV_FILETYPE_SMM file whose expression is an SMM_DEPEX section.
+        self.assertRegex(rule[1], r"FILE SMM = \$\(NAMED_GUID\)")
+        self.assertRegex(rule[1], r"SMM_DEPEX\s+SMM_DEPEX\s+\|\.depex")
+        self.assertNotRegex(rule[1], r"DXE_DEPEX")
+        self.assertNotRegex(rule[1].split("|.depex")[0], r"Optional")
+        self.assertRegex(rule[1], r"PE32\s+PE32\s+\|\.efi")
+
     def test_no_include_directive_hides_in_a_comment(self):
         # The FDF preprocessor acts on the directive wherever it appears.
-        for name in ("RosterHotlatch.fdf.inc", "RosterHotlatchRules.fdf.inc"):
+        for name in ("RosterHotlatch.fdf.inc", "RosterHotlatchRules.fdf.inc", "SsvsHandler.fdf.inc"):
             self.assertNotIn("!include", text(HERE, name))
 
 
@@ -228,7 +278,7 @@ class DepexTest(unittest.TestCase):
                 depex.inf_expression(bad)
 
     def test_generated_files_match_the_infs(self):
-        for path in (os.path.join(HERE, "Roster.inf.in"), os.path.join(HERE, "Hotlatch.inf.in"),
+        for path in (os.path.join(HERE, "Roster.inf.in"), os.path.join(HERE, "Hotlatch.inf.in"), os.path.join(HERE, "SsvsHandler.inf"),
                      os.path.join(ROOT, "e2e", "board_dxe", "BoardDxe.inf")):
             with self.subTest(path):
                 names = depex.inf_expression(text(path))
