@@ -8,6 +8,7 @@
 #include <Library/UefiBootServicesTableLib.h>
 #include <Protocol/MmCpu.h>
 #include <Protocol/SmmAccess2.h>
+#include <Protocol/SmmReadyToLock.h>
 #include <Protocol/SmmSwDispatch2.h>
 #include <Protocol/SmmVariable.h>
 
@@ -18,8 +19,12 @@ SSVS_HANDLER_STATISTICS mSsvsStatistics;
 // Everything below lives in MMRAM with the image; nothing the handler keeps points outside.
 static EFI_MM_CPU_PROTOCOL *mMmCpu = nullptr;
 static EFI_SMM_VARIABLE_PROTOCOL *mSmmVariable = nullptr;
+// Where no packet may lie: MMRAM, and from ready-to-lock on also the memory the SMM core
+// may unmap (the array is replaced then, MMRAM's ranges first).
 static SSVS_MEMORY_RANGE *mSmramRanges = nullptr;
 static UINTN mSmramRangeCount = 0;
+static UINTN mMmramRangeCount = 0;
+static VOID *mReadyToLockRegistration = nullptr;
 static UINT8 *mPacketCopy = nullptr;
 static EFI_HANDLE mDispatchHandle = nullptr;
 
@@ -195,6 +200,80 @@ static EFI_STATUS CollectSmramRanges(VOID) {
   return EFI_SUCCESS;
 }
 
+// The memory types an EDK II SMM core marks not-present in its page tables once SMRAM is
+// locked (PiSmmCpuDxeSmm with restricted memory access): a packet there would fault in SMM,
+// so it is refused like MMRAM instead of read.
+static BOOLEAN UnmappedAfterLock(UINT32 Type) {
+  switch (Type) {
+    case EfiLoaderCode:
+    case EfiLoaderData:
+    case EfiBootServicesCode:
+    case EfiBootServicesData:
+    case EfiConventionalMemory:
+    case EfiUnusableMemory:
+    case EfiACPIReclaimMemory:
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+// Runs in SMM while DXE signals ready-to-lock, when the boot services still answer: the
+// memory map of that moment is the one the SMM core protects by.
+static EFI_STATUS EFIAPI SsvsReadyToLockNotify(CONST EFI_GUID *Protocol, VOID *Interface, EFI_HANDLE Handle) {
+  UINTN MapSize = 0;
+  UINTN MapKey;
+  UINTN DescriptorSize = 0;
+  UINT32 DescriptorVersion;
+  UINT8 *Map = nullptr;
+  SSVS_MEMORY_RANGE *Ranges = nullptr;
+  UINTN Count;
+  UINTN Offset;
+  EFI_STATUS Status;
+
+  if (gBS == nullptr ||
+      gBS->GetMemoryMap(&MapSize, nullptr, &MapKey, &DescriptorSize, &DescriptorVersion) != EFI_BUFFER_TOO_SMALL) {
+    return EFI_SUCCESS;
+  }
+  // Room for the descriptors the allocation itself may add.
+  MapSize += 4 * DescriptorSize;
+  if (EFI_ERROR(gMmst->MmAllocatePool(EfiRuntimeServicesData, MapSize, (VOID **)&Map)) || Map == nullptr) {
+    return EFI_SUCCESS;
+  }
+  Status = gBS->GetMemoryMap(&MapSize, (EFI_MEMORY_DESCRIPTOR *)Map, &MapKey, &DescriptorSize, &DescriptorVersion);
+  if (EFI_ERROR(Status) || DescriptorSize < sizeof(EFI_MEMORY_DESCRIPTOR)) {
+    gMmst->MmFreePool(Map);
+    return EFI_SUCCESS;
+  }
+  Count = mMmramRangeCount;
+  for (Offset = 0; Offset + DescriptorSize <= MapSize; Offset += DescriptorSize) {
+    if (UnmappedAfterLock(((EFI_MEMORY_DESCRIPTOR *)(Map + Offset))->Type)) {
+      Count++;
+    }
+  }
+  if (EFI_ERROR(gMmst->MmAllocatePool(EfiRuntimeServicesData, Count * sizeof(SSVS_MEMORY_RANGE), (VOID **)&Ranges)) ||
+      Ranges == nullptr) {
+    gMmst->MmFreePool(Map);
+    return EFI_SUCCESS;
+  }
+  CopyMem(Ranges, mSmramRanges, mMmramRangeCount * sizeof(SSVS_MEMORY_RANGE));
+  Count = mMmramRangeCount;
+  for (Offset = 0; Offset + DescriptorSize <= MapSize; Offset += DescriptorSize) {
+    EFI_MEMORY_DESCRIPTOR *Descriptor = (EFI_MEMORY_DESCRIPTOR *)(Map + Offset);
+    if (UnmappedAfterLock(Descriptor->Type)) {
+      // A page count past the address space makes the range cover the rest of it.
+      Ranges[Count].Base = Descriptor->PhysicalStart;
+      Ranges[Count].Size = Descriptor->NumberOfPages > (MAX_UINTN >> 12) ? MAX_UINTN : Descriptor->NumberOfPages << 12;
+      Count++;
+    }
+  }
+  gMmst->MmFreePool(Map);
+  gMmst->MmFreePool(mSmramRanges);
+  mSmramRanges = Ranges;
+  mSmramRangeCount = Count;
+  return EFI_SUCCESS;
+}
+
 EFI_STATUS SsvsHandlerStart(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
   EFI_SMM_SW_DISPATCH2_PROTOCOL *SwDispatch = nullptr;
   EFI_SMM_SW_REGISTER_CONTEXT SwRegister;
@@ -228,6 +307,7 @@ EFI_STATUS SsvsHandlerStart(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTabl
     return EFI_OUT_OF_RESOURCES;
   }
   ZeroMem(mPacketCopy, SSVS_MAX_PACKET_SIZE);
+  mMmramRangeCount = mSmramRangeCount;
 
   if (!EFI_ERROR(MmLocateProtocolOf(&SwDispatch)) && SwDispatch != nullptr) {
     SwRegister.SwSmiInputValue = SMI_VARIABLE_COMMAND_VALUE;
@@ -243,6 +323,13 @@ EFI_STATUS SsvsHandlerStart(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTabl
     mSmramRanges = nullptr;
     mSmramRangeCount = 0;
     return Status;
+  }
+  // Last, so that a failed start leaves no notification behind. Without it the handler still
+  // keeps to MMRAM; it only cannot tell which ordinary memory the SMM core unmaps later.
+  Status = gMmst->MmRegisterProtocolNotify(&gEfiSmmReadyToLockProtocolGuid, SsvsReadyToLockNotify,
+                                           &mReadyToLockRegistration);
+  if (EFI_ERROR(Status)) {
+    DEBUG((DEBUG_ERROR, "SsvsHandler: no ready-to-lock notification: %r\n", Status));
   }
   DEBUG((DEBUG_INFO, "SsvsHandler: serving software SMI 0x%x with %u MMRAM ranges\n", SMI_VARIABLE_COMMAND_VALUE,
          (UINT32)mSmramRangeCount));

@@ -95,6 +95,51 @@ struct MmServices {
     return EFI_SUCCESS;
   }
 
+  static EFI_STATUS EFIAPI RegisterProtocolNotify(CONST EFI_GUID *Protocol, EFI_MM_NOTIFY_FN Function,
+                                                  VOID **Registration) {
+    MmPlatform *Mm = Live("MmRegisterProtocolNotify");
+    if (Mm == nullptr || Protocol == nullptr || Registration == nullptr) {
+      return EFI_INVALID_PARAMETER;
+    }
+    if (Function == nullptr) {
+      for (auto It = Mm->Notifies.begin(); It != Mm->Notifies.end(); ++It) {
+        if (&*It == *Registration) {
+          Mm->Notifies.erase(It);
+          return EFI_SUCCESS;
+        }
+      }
+      return EFI_NOT_FOUND;
+    }
+    Mm->Notifies.emplace_back(MmPlatform::Key(*Protocol), Function);
+    *Registration = &Mm->Notifies.back();
+    return EFI_SUCCESS;
+  }
+
+  static EFI_STATUS EFIAPI GetMemoryMap(UINTN *MapSize, EFI_MEMORY_DESCRIPTOR *Map, UINTN *MapKey,
+                                        UINTN *DescriptorSize, UINT32 *DescriptorVersion) {
+    MmPlatform *Mm = Live("GetMemoryMap");
+    if (Mm == nullptr || MapSize == nullptr || MapKey == nullptr || DescriptorSize == nullptr ||
+        DescriptorVersion == nullptr) {
+      return EFI_INVALID_PARAMETER;
+    }
+    constexpr UINTN Stride = sizeof(EFI_MEMORY_DESCRIPTOR) + 8;
+    const UINTN Needed = Mm->MemoryMap.size() * Stride;
+    *DescriptorSize = Stride;
+    *DescriptorVersion = 1;
+    *MapKey = 0x4D4D;
+    if (*MapSize < Needed || Map == nullptr) {
+      *MapSize = Needed;
+      return EFI_BUFFER_TOO_SMALL;
+    }
+    for (size_t Index = 0; Index < Mm->MemoryMap.size(); Index++) {
+      UINT8 *Slot = reinterpret_cast<UINT8 *>(Map) + Index * Stride;
+      std::memset(Slot, 0xEE, Stride);
+      std::memcpy(Slot, &Mm->MemoryMap[Index], sizeof(EFI_MEMORY_DESCRIPTOR));
+    }
+    *MapSize = Needed;
+    return EFI_SUCCESS;
+  }
+
   static EFI_STATUS EFIAPI HandlerRegister(EFI_MM_HANDLER_ENTRY_POINT Handler, CONST EFI_GUID *HandlerType,
                                            EFI_HANDLE *DispatchHandle) {
     MmPlatform *Mm = Live("MmiHandlerRegister");
@@ -255,6 +300,9 @@ MmPlatform::MmPlatform(Platform &Owner, unsigned CpuCount, size_t Bytes)
   Mmst.CpuSaveState = SaveStates.data();
   Mmst.MmLocateProtocol = MmServices::LocateProtocol;
   Mmst.MmiHandlerRegister = MmServices::HandlerRegister;
+  Mmst.MmRegisterProtocolNotify = MmServices::RegisterProtocolNotify;
+  SavedGetMemoryMap = P.BootServices()->GetMemoryMap;
+  P.BootServices()->GetMemoryMap = MmServices::GetMemoryMap;
   Mmst.MmiHandlerUnRegister = MmServices::HandlerUnRegister;
   MmProtocols[Key(gEfiMmCpuProtocolGuid)] = &gMmCpu;
   MmProtocols[Key(gEfiSmmVariableProtocolGuid)] = &gSmmVariable;
@@ -274,6 +322,7 @@ MmPlatform::MmPlatform(Platform &Owner, unsigned CpuCount, size_t Bytes)
 }
 
 MmPlatform::~MmPlatform() {
+  P.BootServices()->GetMemoryMap = SavedGetMemoryMap;
   if (gLive == this) {
     gLive = nullptr;
   }
@@ -283,6 +332,17 @@ void MmPlatform::RemoveSmmAccess() {
   if (AccessInstalled) {
     P.UninstallProtocol(DxeHandle, gEfiSmmAccess2ProtocolGuid, &gSmmAccess2);
     AccessInstalled = false;
+  }
+}
+
+void MmPlatform::SignalReadyToLock() {
+  static UINT8 ReadyToLock;
+  MmProtocols[Key(gEfiSmmReadyToLockProtocolGuid)] = &ReadyToLock;
+  auto Pending = Notifies;
+  for (const auto &[Guid, Function] : Pending) {
+    if (Guid == Key(gEfiSmmReadyToLockProtocolGuid)) {
+      Function(&gEfiSmmReadyToLockProtocolGuid, &ReadyToLock, nullptr);
+    }
   }
 }
 

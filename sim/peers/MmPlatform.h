@@ -5,8 +5,8 @@
 // control port and the SMM variable protocol over the platform's variable store.
 //
 // Not modelled (left null in the table, so a driver that calls them crashes the test at
-// once): configuration tables, pages, StartupThisAp, MM protocol notifications, MmiManage,
-// the table's MmIo.
+// once): configuration tables, pages, StartupThisAp, MmiManage, the table's MmIo, protocol
+// installation (SignalReadyToLock stands for the one installation that matters here).
 #pragma once
 
 #include <sim/Platform.h>
@@ -15,11 +15,13 @@
 #include <Protocol/MmCpu.h>
 #include <Protocol/SmmAccess2.h>
 #include <Protocol/SmmBase2.h>
+#include <Protocol/SmmReadyToLock.h>
 #include <Protocol/SmmSwDispatch2.h>
 #include <Protocol/SmmVariable.h>
 
 #include <cstddef>
 #include <functional>
+#include <list>
 #include <map>
 #include <memory>
 #include <optional>
@@ -56,6 +58,12 @@ class MmPlatform : public Peer {
   std::vector<EFI_MMRAM_DESCRIPTOR> ExtraMmram;
   // No SMM access protocol in the DXE database.
   void RemoveSmmAccess();
+  // The memory map the boot services report (GetMemoryMap is answered while this peer
+  // lives, with descriptors 8 bytes larger than the structure, as firmware may).
+  std::vector<EFI_MEMORY_DESCRIPTOR> MemoryMap;
+  // Installs the SMM ready-to-lock protocol in the MM database: its notifications run.
+  void SignalReadyToLock();
+  size_t ProtocolNotifyCount() const { return Notifies.size(); }
 
   // MMRAM: the buffer's bounds. Pool comes from its middle: its first 4 KiB and its last
   // quarter are free for a test to place bytes in (FreeMmram: a spot at its end), and
@@ -103,6 +111,8 @@ class MmPlatform : public Peer {
   std::vector<VOID *> SaveStates;
   std::map<GuidKey, VOID *> MmProtocols;
   std::vector<std::pair<EFI_HANDLE, EFI_MM_HANDLER_ENTRY_POINT>> RootHandlers;
+  std::list<std::pair<GuidKey, EFI_MM_NOTIFY_FN>> Notifies;  // registrations point at the nodes
+  decltype(EFI_BOOT_SERVICES::GetMemoryMap) SavedGetMemoryMap = nullptr;
   std::vector<std::tuple<EFI_HANDLE, EFI_SMM_HANDLER_ENTRY_POINT2, UINTN>> SwChildren;
   unsigned NextHandle = 1;
   std::vector<EFI_STATUS> Results;

@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -273,6 +274,47 @@ TEST_F(SsvsHandlerTest, RefusesRegistersThatWrapOrPointNowhere) {
   Raise(0x40, 0);
   EXPECT_EQ(Statistics().Refused, 4u);
   EXPECT_EQ(Mm.SmmSetVariableCalls(), 4u);  // the statistics alone
+}
+
+// Once SMRAM is locked an EDK II SMM core unmaps boot-services memory: a packet there would
+// fault in SMM, so it is refused unread, and its status (in the same pages) left alone.
+TEST_F(SsvsHandlerTest, AfterReadyToLockRefusesPacketsInMemoryTheCoreUnmaps) {
+  ASSERT_EQ(Start(), EFI_SUCCESS);
+  EXPECT_EQ(Mm.ProtocolNotifyCount(), 1u);
+  struct PageBuffer {
+    UINT8 *Bytes = static_cast<UINT8 *>(std::aligned_alloc(4096, 8192));
+    ~PageBuffer() { std::free(Bytes); }
+  } BootData, RuntimeData;
+  const std::vector<UINT8> Packet = BuildPacket();
+  std::memcpy(BootData.Bytes, Packet.data(), Packet.size());
+  std::memcpy(RuntimeData.Bytes, Packet.data(), Packet.size());
+  Mm.MemoryMap = {{EfiBootServicesData, Address(BootData.Bytes), 0, 2, 0},
+                  {EfiRuntimeServicesData, Address(RuntimeData.Bytes), 0, 2, 0},
+                  {EfiConventionalMemory, 0x100000, 0, 0x100, 0}};
+
+  // Before the lock the core maps everything: the boot-services packet is served.
+  Raise(Packet.size(), Address(BootData.Bytes));
+  EXPECT_EQ(Get<UINT64>(std::vector<UINT8>(BootData.Bytes, BootData.Bytes + 16), kStatus), EFI_SUCCESS);
+  P.Variables().Remove(u"Setup", kVendor);
+  std::memcpy(BootData.Bytes, Packet.data(), Packet.size());
+
+  Mm.SignalReadyToLock();
+  EXPECT_EQ(Mm.LivePoolAllocations(), 2u);  // the ranges replaced, not added
+  Raise(Packet.size(), Address(BootData.Bytes));
+  EXPECT_EQ(Get<UINT64>(std::vector<UINT8>(BootData.Bytes, BootData.Bytes + 16), kStatus), EFI_UNSUPPORTED);
+  EXPECT_EQ(Written(), nullptr);
+  Raise(0x40, 0x100000 - 8);  // a packet whose last bytes reach into free memory: never read
+  EXPECT_EQ(Statistics().Refused, 2u);
+
+  Raise(Packet.size(), Address(RuntimeData.Bytes));
+  EXPECT_EQ(Get<UINT64>(std::vector<UINT8>(RuntimeData.Bytes, RuntimeData.Bytes + 16), kStatus), EFI_SUCCESS);
+  EXPECT_NE(Written(), nullptr);
+  // MMRAM is still refused.
+  UINT8 *InMmram = Mm.FreeMmram(Packet.size() + 8);
+  std::memcpy(InMmram, Packet.data(), Packet.size());
+  Raise(Packet.size(), Address(InMmram));
+  EXPECT_EQ(Get<UINT64>(std::vector<UINT8>(InMmram, InMmram + 16), kStatus), EFI_UNSUPPORTED);
+  EXPECT_EQ(Statistics().Refused, 3u);
 }
 
 TEST_F(SsvsHandlerTest, UsesTheCopyWhenTheCallerChangesThePacket) {
