@@ -17,16 +17,16 @@
 SSVS_HANDLER_STATISTICS mSsvsStatistics;
 
 // Everything below lives in MMRAM with the image; nothing the handler keeps points outside.
-static EFI_MM_CPU_PROTOCOL *mMmCpu = nullptr;
-static EFI_SMM_VARIABLE_PROTOCOL *mSmmVariable = nullptr;
+static EFI_MM_CPU_PROTOCOL *mMmCpu = NULL;
+static EFI_SMM_VARIABLE_PROTOCOL *mSmmVariable = NULL;
 // Where no packet may lie: MMRAM, and from ready-to-lock on also the memory the SMM core
 // may unmap (the array is replaced then, MMRAM's ranges first).
-static SSVS_MEMORY_RANGE *mSmramRanges = nullptr;
+static SSVS_MEMORY_RANGE *mSmramRanges = NULL;
 static UINTN mSmramRangeCount = 0;
 static UINTN mMmramRangeCount = 0;
-static VOID *mReadyToLockRegistration = nullptr;
-static UINT8 *mPacketCopy = nullptr;
-static EFI_HANDLE mDispatchHandle = nullptr;
+static VOID *mReadyToLockRegistration = NULL;
+static UINT8 *mPacketCopy = NULL;
+static EFI_HANDLE mDispatchHandle = NULL;
 
 static BOOLEAN ReadRegister(UINTN CpuIndex, EFI_MM_SAVE_STATE_REGISTER Register, UINT64 *Value) {
   *Value = 0;
@@ -148,7 +148,7 @@ static EFI_STATUS EFIAPI SsvsSwDispatchHandler(EFI_HANDLE DispatchHandle, CONST 
                                                UINTN *CommBufferSize) {
   EFI_SMM_SW_CONTEXT SwContext;
 
-  if (CommBuffer == nullptr || CommBufferSize == nullptr || *CommBufferSize < sizeof(SwContext)) {
+  if (CommBuffer == NULL || CommBufferSize == NULL || *CommBufferSize < sizeof(SwContext)) {
     CountRefused();
     return EFI_SUCCESS;
   }
@@ -163,24 +163,24 @@ static EFI_STATUS EFIAPI SsvsSwDispatchHandler(EFI_HANDLE DispatchHandle, CONST 
 
 // MMRAM as the memory controller describes it, kept in MMRAM.
 static EFI_STATUS CollectSmramRanges(VOID) {
-  EFI_SMM_ACCESS2_PROTOCOL *SmmAccess = nullptr;
-  EFI_MMRAM_DESCRIPTOR *Descriptors = nullptr;
+  EFI_SMM_ACCESS2_PROTOCOL *SmmAccess = NULL;
+  EFI_MMRAM_DESCRIPTOR *Descriptors = NULL;
   UINTN MapSize = 0;
   UINTN Count;
   UINTN Index;
   EFI_STATUS Status;
 
   Status = LocateProtocolOf(&SmmAccess);
-  if (EFI_ERROR(Status) || SmmAccess == nullptr) {
+  if (EFI_ERROR(Status) || SmmAccess == NULL) {
     return EFI_NOT_FOUND;
   }
-  Status = SmmAccess->GetCapabilities(SmmAccess, &MapSize, nullptr);
+  Status = SmmAccess->GetCapabilities(SmmAccess, &MapSize, NULL);
   if (Status != EFI_BUFFER_TOO_SMALL || MapSize == 0 || (MapSize % sizeof(EFI_MMRAM_DESCRIPTOR)) != 0) {
     return EFI_NOT_FOUND;
   }
   Count = MapSize / sizeof(EFI_MMRAM_DESCRIPTOR);
   Status = gMmst->MmAllocatePool(EfiRuntimeServicesData, MapSize, (VOID **)&Descriptors);
-  if (EFI_ERROR(Status) || Descriptors == nullptr) {
+  if (EFI_ERROR(Status) || Descriptors == NULL) {
     return EFI_OUT_OF_RESOURCES;
   }
   Status = SmmAccess->GetCapabilities(SmmAccess, &MapSize, Descriptors);
@@ -225,19 +225,19 @@ static EFI_STATUS EFIAPI SsvsReadyToLockNotify(CONST EFI_GUID *Protocol, VOID *I
   UINTN MapKey;
   UINTN DescriptorSize = 0;
   UINT32 DescriptorVersion;
-  UINT8 *Map = nullptr;
-  SSVS_MEMORY_RANGE *Ranges = nullptr;
+  UINT8 *Map = NULL;
+  SSVS_MEMORY_RANGE *Ranges = NULL;
   UINTN Count;
   UINTN Offset;
   EFI_STATUS Status;
 
-  if (gBS == nullptr ||
-      gBS->GetMemoryMap(&MapSize, nullptr, &MapKey, &DescriptorSize, &DescriptorVersion) != EFI_BUFFER_TOO_SMALL) {
+  if (gBS == NULL ||
+      gBS->GetMemoryMap(&MapSize, NULL, &MapKey, &DescriptorSize, &DescriptorVersion) != EFI_BUFFER_TOO_SMALL) {
     return EFI_SUCCESS;
   }
   // Room for the descriptors the allocation itself may add.
   MapSize += 4 * DescriptorSize;
-  if (EFI_ERROR(gMmst->MmAllocatePool(EfiRuntimeServicesData, MapSize, (VOID **)&Map)) || Map == nullptr) {
+  if (EFI_ERROR(gMmst->MmAllocatePool(EfiRuntimeServicesData, MapSize, (VOID **)&Map)) || Map == NULL) {
     return EFI_SUCCESS;
   }
   Status = gBS->GetMemoryMap(&MapSize, (EFI_MEMORY_DESCRIPTOR *)Map, &MapKey, &DescriptorSize, &DescriptorVersion);
@@ -252,7 +252,7 @@ static EFI_STATUS EFIAPI SsvsReadyToLockNotify(CONST EFI_GUID *Protocol, VOID *I
     }
   }
   if (EFI_ERROR(gMmst->MmAllocatePool(EfiRuntimeServicesData, Count * sizeof(SSVS_MEMORY_RANGE), (VOID **)&Ranges)) ||
-      Ranges == nullptr) {
+      Ranges == NULL) {
     gMmst->MmFreePool(Map);
     return EFI_SUCCESS;
   }
@@ -275,21 +275,21 @@ static EFI_STATUS EFIAPI SsvsReadyToLockNotify(CONST EFI_GUID *Protocol, VOID *I
 }
 
 EFI_STATUS SsvsHandlerStart(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
-  EFI_SMM_SW_DISPATCH2_PROTOCOL *SwDispatch = nullptr;
+  EFI_SMM_SW_DISPATCH2_PROTOCOL *SwDispatch = NULL;
   EFI_SMM_SW_REGISTER_CONTEXT SwRegister;
   EFI_STATUS Status;
 
-  if (gMmst == nullptr) {
+  if (gMmst == NULL) {
     DEBUG((DEBUG_ERROR, "SsvsHandler: no MM system table\n"));
     return EFI_UNSUPPORTED;
   }
   Status = MmLocateProtocolOf(&mMmCpu);
-  if (EFI_ERROR(Status) || mMmCpu == nullptr) {
+  if (EFI_ERROR(Status) || mMmCpu == NULL) {
     DEBUG((DEBUG_ERROR, "SsvsHandler: no MM CPU protocol: %r\n", Status));
     return EFI_NOT_FOUND;
   }
   Status = MmLocateProtocolOf(&mSmmVariable);
-  if (EFI_ERROR(Status) || mSmmVariable == nullptr) {
+  if (EFI_ERROR(Status) || mSmmVariable == NULL) {
     DEBUG((DEBUG_ERROR, "SsvsHandler: no SMM variable protocol: %r\n", Status));
     return EFI_NOT_FOUND;
   }
@@ -300,27 +300,27 @@ EFI_STATUS SsvsHandlerStart(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTabl
     return Status;
   }
   Status = gMmst->MmAllocatePool(EfiRuntimeServicesData, SSVS_MAX_PACKET_SIZE, (VOID **)&mPacketCopy);
-  if (EFI_ERROR(Status) || mPacketCopy == nullptr) {
+  if (EFI_ERROR(Status) || mPacketCopy == NULL) {
     gMmst->MmFreePool(mSmramRanges);
-    mSmramRanges = nullptr;
+    mSmramRanges = NULL;
     mSmramRangeCount = 0;
     return EFI_OUT_OF_RESOURCES;
   }
   ZeroMem(mPacketCopy, SSVS_MAX_PACKET_SIZE);
   mMmramRangeCount = mSmramRangeCount;
 
-  if (!EFI_ERROR(MmLocateProtocolOf(&SwDispatch)) && SwDispatch != nullptr) {
+  if (!EFI_ERROR(MmLocateProtocolOf(&SwDispatch)) && SwDispatch != NULL) {
     SwRegister.SwSmiInputValue = SMI_VARIABLE_COMMAND_VALUE;
     Status = SwDispatch->Register(SwDispatch, SsvsSwDispatchHandler, &SwRegister, &mDispatchHandle);
   } else {
-    Status = gMmst->MmiHandlerRegister(SsvsRootMmiHandler, nullptr, &mDispatchHandle);
+    Status = gMmst->MmiHandlerRegister(SsvsRootMmiHandler, NULL, &mDispatchHandle);
   }
   if (EFI_ERROR(Status)) {
     DEBUG((DEBUG_ERROR, "SsvsHandler: registration failed: %r\n", Status));
     gMmst->MmFreePool(mPacketCopy);
     gMmst->MmFreePool(mSmramRanges);
-    mPacketCopy = nullptr;
-    mSmramRanges = nullptr;
+    mPacketCopy = NULL;
+    mSmramRanges = NULL;
     mSmramRangeCount = 0;
     return Status;
   }

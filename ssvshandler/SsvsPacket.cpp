@@ -66,7 +66,7 @@ EFI_STATUS SsvsParsePacket(CONST UINT8 *Packet, UINTN PacketSize, SSVS_VARIABLE_
   CONST CHAR16 *Name;
   UINTN Index;
 
-  if (Packet == nullptr || Write == nullptr || PacketSize < kSmallestPacket || PacketSize > MAX_UINT32 ||
+  if (Packet == NULL || Write == NULL || PacketSize < kSmallestPacket || PacketSize > MAX_UINT32 ||
       ((UINTN)Packet % sizeof(UINT64)) != 0) {
     return EFI_INVALID_PARAMETER;
   }

@@ -9,7 +9,7 @@
 #include "ReportStatusCodeCommon.h"
 
 // Null until a report finds the protocol; a platform without one loses the reports.
-static EFI_MM_STATUS_CODE_PROTOCOL *mMmStatusCode = nullptr;
+static EFI_MM_STATUS_CODE_PROTOCOL *mMmStatusCode = NULL;
 
 EFI_STATUS ReportStatusCodeEx(EFI_STATUS_CODE_TYPE Type, EFI_STATUS_CODE_VALUE Value, UINT32 Instance,
                               CONST EFI_GUID *CallerId, CONST EFI_GUID *ExtendedDataGuid, CONST VOID *ExtendedData,
@@ -24,19 +24,21 @@ EFI_STATUS ReportStatusCodeEx(EFI_STATUS_CODE_TYPE Type, EFI_STATUS_CODE_VALUE V
   if (ExtendedDataSize > kStatusCodeLocalDataMaxSize) {
     return EFI_OUT_OF_RESOURCES;
   }
-  if (gMmst == nullptr || gMmst->MmLocateProtocol == nullptr) {
+  if (gMmst == NULL || gMmst->MmLocateProtocol == NULL) {
     return EFI_UNSUPPORTED;
   }
-  if (mMmStatusCode == nullptr) {
-    EFI_MM_STATUS_CODE_PROTOCOL *Protocol = nullptr;
-    if (EFI_ERROR(MmLocateProtocolOf(&Protocol)) || Protocol == nullptr) {
+  if (mMmStatusCode == NULL) {
+    EFI_MM_STATUS_CODE_PROTOCOL *Protocol;
+
+    Protocol = NULL;
+    if (EFI_ERROR(MmLocateProtocolOf(&Protocol)) || Protocol == NULL) {
       return EFI_UNSUPPORTED;
     }
     mMmStatusCode = Protocol;
   }
 
-  StatusCodeData = reinterpret_cast<EFI_STATUS_CODE_DATA *>(LocalBuffer);
+  StatusCodeData = (EFI_STATUS_CODE_DATA *)LocalBuffer;
   ReportStatusCodeFillData(StatusCodeData, ExtendedDataGuid, ExtendedData, ExtendedDataSize);
   return mMmStatusCode->ReportStatusCode(mMmStatusCode, Type, Value, Instance,
-                                         CallerId != nullptr ? CallerId : &gEfiCallerIdGuid, StatusCodeData);
+                                         CallerId != NULL ? CallerId : &gEfiCallerIdGuid, StatusCodeData);
 }

@@ -12,7 +12,7 @@ extern EFI_SMM_SYSTEM_TABLE2 *gSmst;
 EFI_STATUS SmmServicesTableLibConstructor(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable);
 
 // An MM protocol lookup that cannot pair an interface type with the wrong GUID.
-template <class Protocol>
+template <typename Protocol>
 inline EFI_STATUS MmLocateProtocolOf(Protocol **Interface) {
-  return gMmst->MmLocateProtocol(&kProtocolGuid<Protocol>, nullptr, reinterpret_cast<VOID **>(Interface));
+  return gMmst->MmLocateProtocol(&kProtocolGuid<Protocol>, NULL, (VOID **)Interface);
 }
