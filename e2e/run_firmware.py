@@ -32,6 +32,11 @@ def boot(board, args, root, started):
     command, serial, qmp = board_qemu.qemu_command(board, args.qemu, root, None)
     # The board driver resets once, after writing its non-volatile setting.
     command = [word for word in command if word != "-no-reboot"]
+    if args.smm:
+        # An SMM build runs only on a machine with SMM whose flash only SMM may write.
+        at = command.index("-machine") + 1
+        command[at] += ",smm=on"
+        command += ["-global", "driver=cfi.pflash01,property=secure,value=on"]
     config = os.path.join(root, "board-config.bin")
     with open(config, "wb") as handle:
         handle.write(board_model.harness_config(board))
@@ -97,6 +102,7 @@ def parse_args(argv):
     parser.add_argument("--inf", action="append", default=[], help="an INF whose file the volume must carry")
     board_qemu.add_run_options(parser, timeout=240)
     parser.add_argument("--report-out", help="keep the board driver's report here")
+    parser.add_argument("--smm", action="store_true", help="the firmware is an SMM build (q35 smm=on, secure flash)")
     return parser.parse_args(argv)
 
 
