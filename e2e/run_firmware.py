@@ -27,16 +27,22 @@ FIRMWARE_PROMPT = "Press any key to enter the Boot Manager Menu"
 PROMPT_GRACE_SECONDS = 30
 
 
+def smm_machine(command):
+    """The same machine for an SMM build, which runs only with SMM and flash that only SMM
+    may write (the variable store lives in SMM)."""
+    command = list(command)
+    at = command.index("-machine") + 1
+    command[at] += ",smm=on"
+    return command + ["-global", "driver=cfi.pflash01,property=secure,value=on"]
+
+
 def boot(board, args, root, started):
     """Runs the board until QEMU ends or the time is up; returns (debug console, serial)."""
     command, serial, qmp = board_qemu.qemu_command(board, args.qemu, root, None)
     # The board driver resets once, after writing its non-volatile setting.
     command = [word for word in command if word != "-no-reboot"]
     if args.smm:
-        # An SMM build runs only on a machine with SMM whose flash only SMM may write.
-        at = command.index("-machine") + 1
-        command[at] += ",smm=on"
-        command += ["-global", "driver=cfi.pflash01,property=secure,value=on"]
+        command = smm_machine(command)
     config = os.path.join(root, "board-config.bin")
     with open(config, "wb") as handle:
         handle.write(board_model.harness_config(board))
