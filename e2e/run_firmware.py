@@ -29,11 +29,12 @@ PROMPT_GRACE_SECONDS = 30
 
 def smm_machine(command):
     """The same machine for an SMM build, which runs only with SMM and flash that only SMM
-    may write (the variable store lives in SMM)."""
+    may write (the variable store lives in SMM). S3 is off: OvmfPkgX64 (64-bit PEI) with SMM
+    has no S3 resume path, and its PlatformPei stops the boot when the machine offers S3."""
     command = list(command)
     at = command.index("-machine") + 1
     command[at] += ",smm=on"
-    return command + ["-global", "driver=cfi.pflash01,property=secure,value=on"]
+    return command + ["-global", "driver=cfi.pflash01,property=secure,value=on", "-global", "ICH9-LPC.disable_s3=1"]
 
 
 def boot(board, args, root, started):

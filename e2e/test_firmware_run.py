@@ -201,7 +201,8 @@ class SmmMachineTest(unittest.TestCase):
                  "-drive", "if=pflash,format=raw,readonly=on,file=code.fd"]
         smm = run_firmware.smm_machine(plain)
         self.assertEqual(smm[smm.index("-machine") + 1], "q35,accel=tcg,smm=on")
-        self.assertEqual(smm[-2:], ["-global", "driver=cfi.pflash01,property=secure,value=on"])
+        self.assertEqual(smm[-4:], ["-global", "driver=cfi.pflash01,property=secure,value=on",
+                                    "-global", "ICH9-LPC.disable_s3=1"])
         self.assertEqual(plain[2], "q35,accel=tcg", "the caller's command is left alone")
         self.assertTrue(run_firmware.parse_args(["--code", "c", "--vars", "v", "--smm"]).smm)
         self.assertFalse(run_firmware.parse_args(["--code", "c", "--vars", "v"]).smm)
