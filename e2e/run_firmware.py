@@ -27,11 +27,23 @@ FIRMWARE_PROMPT = "Press any key to enter the Boot Manager Menu"
 PROMPT_GRACE_SECONDS = 30
 
 
+def smm_machine(command):
+    """The same machine for an SMM build, which runs only with SMM and flash that only SMM
+    may write (the variable store lives in SMM). S3 is off: OvmfPkgX64 (64-bit PEI) with SMM
+    has no S3 resume path, and its PlatformPei stops the boot when the machine offers S3."""
+    command = list(command)
+    at = command.index("-machine") + 1
+    command[at] += ",smm=on"
+    return command + ["-global", "driver=cfi.pflash01,property=secure,value=on", "-global", "ICH9-LPC.disable_s3=1"]
+
+
 def boot(board, args, root, started):
     """Runs the board until QEMU ends or the time is up; returns (debug console, serial)."""
     command, serial, qmp = board_qemu.qemu_command(board, args.qemu, root, None)
     # The board driver resets once, after writing its non-volatile setting.
     command = [word for word in command if word != "-no-reboot"]
+    if args.smm:
+        command = smm_machine(command)
     config = os.path.join(root, "board-config.bin")
     with open(config, "wb") as handle:
         handle.write(board_model.harness_config(board))
@@ -97,6 +109,7 @@ def parse_args(argv):
     parser.add_argument("--inf", action="append", default=[], help="an INF whose file the volume must carry")
     board_qemu.add_run_options(parser, timeout=240)
     parser.add_argument("--report-out", help="keep the board driver's report here")
+    parser.add_argument("--smm", action="store_true", help="the firmware is an SMM build (q35 smm=on, secure flash)")
     return parser.parse_args(argv)
 
 

@@ -16,6 +16,7 @@ import autogen  # noqa: E402
 import board_report  # noqa: E402
 import firmware_checks  # noqa: E402
 import firmware_volume  # noqa: E402
+import run_firmware  # noqa: E402
 
 # Roster's file GUID, as its module description gives it.
 ROSTER = str(autogen.read_module(os.path.join(HERE, "..", "roster", "Roster.module"))["FILE_GUID"]).upper()
@@ -192,3 +193,16 @@ class PreparedOnly(unittest.TestCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+class SmmMachineTest(unittest.TestCase):
+    def test_smm_build_gets_smm_and_secure_flash(self):
+        plain = ["qemu", "-machine", "q35,accel=tcg", "-m", "2048",
+                 "-drive", "if=pflash,format=raw,readonly=on,file=code.fd"]
+        smm = run_firmware.smm_machine(plain)
+        self.assertEqual(smm[smm.index("-machine") + 1], "q35,accel=tcg,smm=on")
+        self.assertEqual(smm[-4:], ["-global", "driver=cfi.pflash01,property=secure,value=on",
+                                    "-global", "ICH9-LPC.disable_s3=1"])
+        self.assertEqual(plain[2], "q35,accel=tcg", "the caller's command is left alone")
+        self.assertTrue(run_firmware.parse_args(["--code", "c", "--vars", "v", "--smm"]).smm)
+        self.assertFalse(run_firmware.parse_args(["--code", "c", "--vars", "v"]).smm)
