@@ -43,3 +43,19 @@ def check_report(board, report, serial):
     board_checks.check_variables(board, report, results)
     board_checks.check_console_and_tesk(report, serial, results)
     return results
+
+
+# On the SMM build every Hotlatch write is an SSVS packet: the three records at its start
+# and the three on the key; the disarm's resets are the board's own, and the key after the
+# disarm writes nothing.
+SSVS_WRITES = 6
+
+
+def check_ssvs(report):
+    """The SSVS handler's own count, as the board driver read it at its end."""
+    number = board_checks.number_field
+    ssvs = report.steps.get("SSVS", {})
+    served, refused = number(ssvs, "served"), number(ssvs, "refused")
+    ok = number(ssvs, "status") == 0 and number(ssvs, "size") == 16 and served == SSVS_WRITES and refused == 0
+    return [(ok, f"every Hotlatch write went through the SSVS software SMI: {SSVS_WRITES} served, none refused "
+                 f"({ssvs or 'no report'})")]

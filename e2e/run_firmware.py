@@ -137,6 +137,8 @@ def main(argv=None):
     if report is None:
         return 1
     results += firmware_checks.check_report(board, report, serial)
+    if args.smm:
+        results += firmware_checks.check_ssvs(report)
     return board_checks.print_verdict("e2e_firmware", results, report, args.failures_only, time.monotonic() - started)
 
 

@@ -191,9 +191,6 @@ class PreparedOnly(unittest.TestCase):
         self.assertIn("--build-only", run.stderr)
 
 
-if __name__ == "__main__":
-    unittest.main()
-
 
 class SmmMachineTest(unittest.TestCase):
     def test_smm_build_gets_smm_and_secure_flash(self):
@@ -206,3 +203,70 @@ class SmmMachineTest(unittest.TestCase):
         self.assertEqual(plain[2], "q35,accel=tcg", "the caller's command is left alone")
         self.assertTrue(run_firmware.parse_args(["--code", "c", "--vars", "v", "--smm"]).smm)
         self.assertFalse(run_firmware.parse_args(["--code", "c", "--vars", "v"]).smm)
+
+
+# As VolInfo prints the SSVS handler's file in the SMM build's DXEFV.
+SSVS = "A85FF7B5-B41D-4381-B0BE-E812122FFCEE"
+SSVS_TOKENS = ["PUSH ED32D533-99E6-4209-9CC0-2D72CDD998A7", "PUSH EB346B97-975F-4A9F-8B22-F8E92BB3D569", "AND", "END"]
+SSVS_FILE = f"""File Name:        {SSVS}  SsvsHandler
+File Type:        0x0A  EFI_FV_FILETYPE_MM
+------------------------------------------------------------
+  Type:  EFI_SECTION_MM_DEPEX
+  Size:  0x00000028
+        PUSH
+        ED32D533-99E6-4209-9CC0-2D72CDD998A7  gEfiSmmVariableProtocolGuid
+        PUSH
+        EB346B97-975F-4A9F-8B22-F8E92BB3D569  gEfiSmmCpuProtocolGuid
+        AND
+        END DEPEX
+------------------------------------------------------------
+  Type:  EFI_SECTION_PE32
+  Size:  0x00001304
+------------------------------------------------------------
+  Type:  EFI_SECTION_USER_INTERFACE
+  Size:  0x0000001C
+  String: SsvsHandler
+============================================================
+"""
+SSVS_MODULE = ("SsvsHandler", SSVS, SSVS_TOKENS, 0x1300, "DXE_SMM_DRIVER")
+
+
+class SmmRunTest(unittest.TestCase):
+    def test_mm_driver_file_carries_an_smm_depex(self):
+        self.assertEqual(failures(firmware_volume.check_listing(ROSTER_FILE + SSVS_FILE, [MODULE, SSVS_MODULE])), [])
+        cases = [
+            # A DXE driver's file for an MM driver, and the other way round: neither may pass.
+            ("file type EFI_FV_FILETYPE_MM", SSVS_FILE.replace("EFI_FV_FILETYPE_MM", "EFI_FV_FILETYPE_DRIVER")),
+            ("EFI_SECTION_MM_DEPEX", SSVS_FILE.replace("EFI_SECTION_MM_DEPEX", "EFI_SECTION_DXE_DEPEX")),
+            ("MM_DEPEX decodes", SSVS_FILE.replace("        AND\n", "        OR\n")),
+        ]
+        for needle, listing in cases:
+            with self.subTest(needle):
+                got = failures(firmware_volume.check_listing(listing, [SSVS_MODULE]))
+                self.assertTrue(any(needle in text for text in got), got)
+        as_mm = ("Roster", ROSTER, TOKENS, 0x4C40, "DXE_SMM_DRIVER")
+        self.assertTrue(failures(firmware_volume.check_listing(ROSTER_FILE, [as_mm])))
+
+    def test_shipped_inf_names_its_module_type(self):
+        with tempfile.TemporaryDirectory() as scratch:
+            path = os.path.join(scratch, "SsvsHandler.inf")
+            with open(path, "w", encoding="utf-8") as handle:
+                handle.write("#  DEPEX gEfiSmmVariableProtocolGuid AND gEfiSmmCpuProtocolGuid\n[Defines]\n"
+                             f"  BASE_NAME = SsvsHandler\n  FILE_GUID = {SSVS}\n  MODULE_TYPE = DXE_SMM_DRIVER\n")
+            self.assertEqual(firmware_volume.inf_module(path), ("SsvsHandler", SSVS, SSVS_TOKENS, None, "DXE_SMM_DRIVER"))
+
+    def test_every_write_served_none_refused(self):
+        def judge(line):
+            return failures(firmware_checks.check_ssvs(board_report.parse_report((GOOD_REPORT + line).encode())))
+
+        self.assertEqual(judge("BOARD SSVS status=0x0 size=0x10 served=0x6 refused=0x0\n"), [])
+        for line in ("BOARD SSVS status=0x0 size=0x10 served=0x3 refused=0x0\n",  # the key's writes missing
+                     "BOARD SSVS status=0x0 size=0x10 served=0x6 refused=0x1\n",
+                     "BOARD SSVS status=0x800000000000000E size=0x0 served=0x0 refused=0x0\n",  # no handler
+                     ""):
+            with self.subTest(line):
+                self.assertEqual(len(judge(line)), 1)
+
+
+if __name__ == "__main__":
+    unittest.main()

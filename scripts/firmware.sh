@@ -53,7 +53,9 @@ done
 # of one never undoes the other.
 PLATFORM=RosterHotlatchOvmfPkgX64
 OUTPUT_DIR=Build/OvmfX64
+smm_name="" smm_flag=""
 if [ "$smm" -eq 1 ]; then
+  smm_name="SMM " smm_flag="--smm "
   EDK2_FLAGS+=(-DSMM_REQUIRE=TRUE)
   PLATFORM=RosterHotlatchOvmfPkgX64Smm
   OUTPUT_DIR=Build/RosterHotlatchOvmfX64Smm
@@ -177,8 +179,8 @@ main() {
   if [ -f "$out/OVMF_CODE.fd" ]; then
     progress "firmware $key cached: no EDK II build"
   elif [ "$build_firmware" -eq 0 ]; then
-    missing "the platform build of these images (key $key) in $CACHE/firmware" \
-      "(scripts/firmware.sh --build-only builds it; scripts/test.sh runs it)"
+    missing "the ${smm_name}platform build of these images (key $key) in $CACHE/firmware" \
+      "(scripts/firmware.sh ${smm_flag}--build-only builds it; scripts/test.sh runs it)"
   else
     progress "building OVMF X64 $EDK2_TARGET with Roster, Hotlatch and the board driver (key $key)"
     local t=$SECONDS
@@ -220,7 +222,7 @@ main() {
   fi
   progress "booting the virtual board on the built firmware"
   if [ "$smm" -eq 1 ]; then
-    runner_args=(--smm "${runner_args[@]}")
+    runner_args=(--smm --inf "$stage/RosterHotlatchPkg/SsvsHandler/SsvsHandler.inf" "${runner_args[@]}")
   fi
   python3 "$ROOT/e2e/run_firmware.py" --code "$out/OVMF_CODE.fd" --vars "$out/OVMF_VARS.fd" \
     --fv "$out/DXEFV.Fv" --xref "$out/Guid.xref" --volinfo "$src/BaseTools/Source/C/bin/VolInfo" \
