@@ -256,17 +256,34 @@ class SmmRunTest(unittest.TestCase):
             self.assertEqual(firmware_volume.inf_module(path), ("SsvsHandler", SSVS, SSVS_TOKENS, None, "DXE_SMM_DRIVER"))
 
     def test_every_write_served_none_refused(self):
-        def judge(line):
-            return failures(firmware_checks.check_ssvs(board_report.parse_report((GOOD_REPORT + line).encode())))
+        probes = "".join(f"BOARD SSVSCASE_{name} hostile={hostile} beforestatus={before} before={index:#x} "
+                         f"afterstatus={before} after={index:#x} honest=0x0 readstatus=0x0 read={index + 1:#x}\n"
+                         for index, (name, hostile, before) in enumerate([
+                             ("INMMRAM", "0xFFFFFFFFFFFFFFFF", "0x800000000000000E"), ("STRADDLE", "0xFFFFFFFFFFFFFFFF", "0x0"),
+                             ("RBX", "0x8000000000000002", "0x0"), ("SIGNATURE", "0x8000000000000002", "0x0"),
+                             ("AH", "0x8000000000000003", "0x0")]))
+        good = ("BOARD SSVS status=0x0 size=0x10 served=0x6 refused=0x0\nBOARD SSVSPROBE found=0x0 mmram=0x7F000000\n"
+                + probes + "BOARD SSVSAFTER status=0x0 size=0x10 served=0xB refused=0x5\n")
 
-        self.assertEqual(judge("BOARD SSVS status=0x0 size=0x10 served=0x6 refused=0x0\n"), [])
-        for line in ("BOARD SSVS status=0x0 size=0x10 served=0x3 refused=0x0\n",  # the key's writes missing
-                     "BOARD SSVS status=0x0 size=0x10 served=0x6 refused=0x1\n",
-                     "BOARD SSVS status=0x800000000000000E size=0x0 served=0x0 refused=0x0\n",  # no handler
-                     ""):
-            with self.subTest(line):
-                self.assertEqual(len(judge(line)), 1)
+        def judge(text):
+            return failures(firmware_checks.check_ssvs(board_report.parse_report((GOOD_REPORT + text).encode())))
 
+        self.assertEqual(judge(good), [])
+        cases = {
+            "6 served": good.replace("served=0x6", "served=0x3"),  # the key's writes missed the handler
+            "none refused": good.replace("served=0x6 refused=0x0", "served=0x6 refused=0x1"),
+            "packet straddle": good.replace("STRADDLE hostile=0xFFFFFFFFFFFFFFFF", "STRADDLE hostile=0x0"),
+            "packet ah": good.replace("AH hostile=0x8000000000000003", "AH hostile=0x8000000000000002"),
+            "packet rbx": good.replace("after=0x2 honest", "after=0xEE honest"),  # the hostile write landed
+            "packet signature": good.replace("honest=0x0 readstatus=0x0 read=0x4", "honest=0x8000000000000003 readstatus=0x0 read=0x3"),
+            "after the probes": good.replace("refused=0x5", "refused=0x4"),
+            "found MMRAM": good.replace("found=0x0", "found=0x800000000000000E"),
+        }
+        for needle, text in cases.items():
+            with self.subTest(needle):
+                got = judge(text)
+                self.assertTrue(any(needle in line for line in got), got)
+        self.assertEqual(len(judge("")), 2 + len(firmware_checks.SSVS_CASES) + 1, "no report fails every check")
 
 if __name__ == "__main__":
     unittest.main()

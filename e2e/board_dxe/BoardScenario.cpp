@@ -1,9 +1,9 @@
 #include "BoardScenario.h"
-#include <Guid/SsvsHandlerStatistics.h>
 #include <Protocol/SimpleTextInputEx.h>
 #include "BoardOutput.h"
 #include "BoardSteps.h"
 #include "RootBridges.h"
+#include "SsvsProbe.h"
 
 namespace {
 
@@ -57,21 +57,6 @@ VOID WatchHotKey(EFI_SYSTEM_TABLE *SystemTable) {
   BoardStatusLine("BOARD KEYWATCH", Status);
 }
 
-// What the SSVS handler counted in this boot, where the platform carries it (the SMM
-// build): the runner matches it against Hotlatch's writes. Elsewhere the status says absent.
-VOID ReportSsvsStatistics(EFI_RUNTIME_SERVICES *RuntimeServices) {
-  SSVS_HANDLER_STATISTICS Statistics = {};
-  UINTN Size = sizeof(Statistics);
-  EFI_STATUS Status = RuntimeServices->GetVariable((CHAR16 *)SSVS_HANDLER_STATISTICS_NAME,
-                                                   (EFI_GUID *)&gSsvsHandlerStatisticsGuid, NULL, &Size, &Statistics);
-  BoardLineStart("BOARD SSVS");
-  BoardAppendField("status", Status);
-  BoardAppendField("size", Size);
-  BoardAppendField("served", Statistics.Served);
-  BoardAppendField("refused", Statistics.Refused);
-  BoardLineEnd();
-}
-
 VOID EnterStage(BOARD_STAGE Stage) {
   mStage = Stage;
   mTicksInStage = 0;
@@ -116,7 +101,8 @@ VOID EFIAPI Tick(EFI_EVENT Event, VOID *Context) {
       if (mTicksInStage >= kSettleTicks) {
         EnterStage(StageDone);
         SystemTable->BootServices->SetTimer(mTickEvent, TimerCancel, 0);
-        ReportSsvsStatistics(SystemTable->RuntimeServices);
+        // The SSVS handler's count of Hotlatch's writes, then hostile packets (SMM build only).
+        SsvsProbeRun(SystemTable);
         BoardStepFinish(SystemTable, &mBridges, mScenario.Roster, mScenario.Hotlatch, mScenario.ImageHandle,
                         "BoardDxe.efi");
       }
