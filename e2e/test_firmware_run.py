@@ -203,6 +203,10 @@ class SmmMachineTest(unittest.TestCase):
         self.assertEqual(plain[2], "q35,accel=tcg", "the caller's command is left alone")
         self.assertTrue(run_firmware.parse_args(["--code", "c", "--vars", "v", "--smm"]).smm)
         self.assertFalse(run_firmware.parse_args(["--code", "c", "--vars", "v"]).smm)
+        # The OS boot takes the same machine.
+        import run_os_boot
+        self.assertTrue(run_os_boot.parse_args(["--code", "c", "--vars", "v", "--hotlatch", "h", "--smm"]).smm)
+        self.assertFalse(run_os_boot.parse_args(["--code", "c", "--vars", "v", "--hotlatch", "h"]).smm)
 
 
 # As VolInfo prints the SSVS handler's file in the SMM build's DXEFV.

@@ -214,6 +214,7 @@ main() {
   fi
   if [ "$os_boot" -eq 1 ]; then
     progress "booting an OS on the built firmware"
+    [ "$smm" -eq 0 ] || runner_args=(--smm "${runner_args[@]}")
     python3 "$ROOT/e2e/run_os_boot.py" --code "$out/OVMF_CODE.fd" --vars "$out/OVMF_VARS.fd" \
       --hotlatch "$stage/RosterHotlatchPkg/Hotlatch/Hotlatch.efi" --initramfs "$BUILD_DIR/os-initramfs.cpio" \
       "${runner_args[@]}"
