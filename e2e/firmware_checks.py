@@ -82,3 +82,12 @@ def check_ssvs(report):
     results.append((number(after, "served") == SSVS_WRITES + cases and number(after, "refused") == cases,
                     f"the handler counted {SSVS_WRITES + cases} served and {cases} refused after the probes ({after})"))
     return results
+
+
+def check_read_back(report):
+    """After a power cycle the flash holds the last honest probe's byte, written by the
+    handler alone: no hostile byte got there."""
+    back = report.steps.get("READBACK", {})
+    value = board_checks.number_field(back, "value")
+    return [(board_checks.number_field(back, "status") == 0 and value == len(SSVS_CASES),
+             f"after a power cycle the handler's last write reads back ({len(SSVS_CASES)}): {back or 'no report'}")]

@@ -25,6 +25,8 @@ CONFIG_FILE = "opt/roster-hotlatch/board-config"
 # What OVMF's boot manager prints when no boot option started: its own screen.
 FIRMWARE_PROMPT = "Press any key to enter the Boot Manager Menu"
 PROMPT_GRACE_SECONDS = 30
+# The read-back boot ends at the board driver's start.
+READ_BACK_SECONDS = 60
 
 
 def smm_machine(command):
@@ -88,6 +90,27 @@ def boot(board, args, root, started):
     return session.debugcon(), session.serial()
 
 
+def read_back(board, args, root, started):
+    """One more boot on the flash the run left (SMM build): the board driver reports the
+    probe variable the SSVS handler wrote and powers off. Returns the debug console."""
+    last_vars = os.path.join(root, "OVMF_VARS.fd")
+    again = os.path.join(root, "readback")
+    os.makedirs(again)
+    command, serial, qmp = board_qemu.qemu_command(board, args.qemu, again, None)
+    shutil.copyfile(last_vars, os.path.join(again, "OVMF_VARS.fd"))
+    command = smm_machine([word for word in command if word != "-no-reboot"])
+    report_log = os.path.join(again, "debugcon.log")
+    command += board_qemu.debugcon_args(report_log)
+    session = board_qemu.Session(command, again, serial, qmp=qmp, debugcon=report_log, verbose=args.verbose)
+    try:
+        session.start()
+        problem = session.wait(READ_BACK_SECONDS, report=session.debugcon)
+        board_qemu.progress(started, problem or "read-back boot powered off")
+    finally:
+        session.stop()
+    return session.debugcon()
+
+
 def check_volume(args):
     if not (args.fv and args.volinfo):
         return []
@@ -127,6 +150,7 @@ def main(argv=None):
     root = tempfile.mkdtemp(prefix="firmware-board-")
     try:
         raw, serial = boot(board, args, root, started)
+        again = read_back(board, args, root, started) if args.smm else b""
     finally:
         shutil.rmtree(root, ignore_errors=True)
     for path, data in ((args.serial_out, serial), (args.report_out, raw)):
@@ -139,6 +163,7 @@ def main(argv=None):
     results += firmware_checks.check_report(board, report, serial)
     if args.smm:
         results += firmware_checks.check_ssvs(report)
+        results += firmware_checks.check_read_back(board_report.parse_report(again))
     return board_checks.print_verdict("e2e_firmware", results, report, args.failures_only, time.monotonic() - started)
 
 

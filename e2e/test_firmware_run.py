@@ -289,5 +289,15 @@ class SmmRunTest(unittest.TestCase):
                 self.assertTrue(any(needle in line for line in got), got)
         self.assertEqual(len(judge("")), 2 + len(firmware_checks.SSVS_CASES) + 1, "no report fails every check")
 
+    def test_read_back_wants_the_last_honest_byte(self):
+        def judge(text):
+            return failures(firmware_checks.check_read_back(board_report.parse_report(text.encode())))
+
+        self.assertEqual(judge("BOARD START\nBOARD READBACK status=0x0 value=0x5\n"), [])
+        for text in ("BOARD START\nBOARD READBACK status=0x0 value=0xEE\n",  # a hostile write landed
+                     "BOARD START\nBOARD READBACK status=0x800000000000000E value=0x0\n", ""):
+            with self.subTest(text):
+                self.assertEqual(len(judge(text)), 1)
+
 if __name__ == "__main__":
     unittest.main()

@@ -141,6 +141,7 @@ extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint(EFI_HANDLE ImageHandle, EFI_SYSTE
   }
   BoardOutputInitSink(DebugConsoleWrite);
   BoardLine("BOARD START");
+  SsvsProbeReadBack(SystemTable->RuntimeServices);
   ReportOrder(BootServices);
   BoardStepRuntimeTable(SystemTable);
 

@@ -7,10 +7,12 @@
 
 namespace {
 
-// The probe's own variable: volatile, so nothing of it outlives the run.
+// The probe's own variable, non-volatile: the runner boots the board once more on the same
+// flash to read back what the handler wrote (SsvsProbeReadBack).
 constexpr EFI_GUID kProbeGuid = {0x5F0B7A3C, 0x2D41, 0x4E8A, {0x9B, 0x16, 0x3C, 0x70, 0xE2, 0x58, 0xA4, 0x11}};
 CONST CHAR16 mProbeName[] = u"SsvsProbe";
-constexpr UINT32 kProbeAttributes = EFI_VARIABLE_BOOTSERVICE_ACCESS | EFI_VARIABLE_RUNTIME_ACCESS;
+constexpr UINT32 kProbeAttributes =
+    EFI_VARIABLE_NON_VOLATILE | EFI_VARIABLE_BOOTSERVICE_ACCESS | EFI_VARIABLE_RUNTIME_ACCESS;
 constexpr UINTN kProbeNameSize = sizeof(mProbeName);
 constexpr UINTN kProbePacketSize =
     sizeof(SMI_VARIABLE_PACKET_HEADER) + sizeof(VARIABLE_REQUEST_HEADER) + kProbeNameSize + 1;
@@ -171,6 +173,18 @@ VOID SsvsProbeRun(EFI_SYSTEM_TABLE *SystemTable) {
     BoardLineEnd();
   }
   SystemTable->BootServices->FreePool(Packet);
-  RuntimeServices->SetVariable((CHAR16 *)mProbeName, (EFI_GUID *)&kProbeGuid, 0, 0, NULL);
   ReportStatistics(RuntimeServices, "BOARD SSVSAFTER");
+}
+
+VOID SsvsProbeReadBack(EFI_RUNTIME_SERVICES *RuntimeServices) {
+  UINT8 Value = 0;
+  EFI_STATUS Status = ReadProbe(RuntimeServices, &Value);
+  BoardLineStart("BOARD READBACK");
+  BoardAppendField("status", Status);
+  BoardAppendField("value", Value);
+  BoardLineEnd();
+  // Only the boot after the probes finds it: that boot has nothing else to do.
+  if (!EFI_ERROR(Status)) {
+    RuntimeServices->ResetSystem(EfiResetShutdown, EFI_SUCCESS, 0, NULL);
+  }
 }

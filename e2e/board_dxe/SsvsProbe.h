@@ -6,3 +6,6 @@
 
 VOID SsvsProbeFindMmram(EFI_BOOT_SERVICES *BootServices);
 VOID SsvsProbeRun(EFI_SYSTEM_TABLE *SystemTable);
+// Reports the probe variable as a boot finds it at the board driver's start; a boot that
+// finds it (the runner's read-back boot after the probes) powers the board off.
+VOID SsvsProbeReadBack(EFI_RUNTIME_SERVICES *RuntimeServices);
