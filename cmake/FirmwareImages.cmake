@@ -23,8 +23,10 @@ set(UEFI_RUNTIME_SECTION_ALIGNMENT 4096)
 # NAME.efi with the given lld-link subsystem, written to the top of this build tree so
 # the host build can name the files before they exist.
 function(add_uefi_image NAME SUBSYSTEM)
-  cmake_parse_arguments(I "" "" "SOURCES;INCLUDE_DIRS" ${ARGN})
-  if(SUBSYSTEM STREQUAL "efi_runtime_driver")
+  cmake_parse_arguments(I "" "SECTION_ALIGNMENT" "SOURCES;INCLUDE_DIRS" ${ARGN})
+  if(I_SECTION_ALIGNMENT)
+    set(SectionAlignment ${I_SECTION_ALIGNMENT})
+  elseif(SUBSYSTEM STREQUAL "efi_runtime_driver")
     set(SectionAlignment ${UEFI_RUNTIME_SECTION_ALIGNMENT})
   else()
     set(SectionAlignment ${UEFI_BOOT_SERVICE_SECTION_ALIGNMENT})
@@ -57,6 +59,11 @@ add_uefi_image(Hotlatch efi_runtime_driver
 # The optional KCS management transport the package ships beside the drivers.
 add_uefi_image(KcsTransport efi_boot_service_driver
   SOURCES ${KCS_TRANSPORT_SOURCES} ${KCS_TRANSPORT_SUPPORT_SOURCES} ${SUPPORT_ARCH_EFI_SOURCES})
+# The reference SSVS handler: a DXE_SMM_DRIVER, which EDK II links as a boot-service driver
+# (subsystem 11); the SMM core loads it into MMRAM. 4 KiB sections, as EDK II platforms link
+# their MM drivers, so the core can map code read-only and data non-executable per page.
+add_uefi_image(SsvsHandler efi_boot_service_driver SECTION_ALIGNMENT 4096
+  SOURCES ${SSVS_HANDLER_SOURCES} ${SSVS_HANDLER_SUPPORT_SOURCES} ${SUPPORT_ARCH_EFI_SOURCES})
 
 # The real-firmware test applications, only for a build with tests.
 if(FIRMWARE_TEST_HARNESSES)

@@ -25,6 +25,18 @@ CONFIG_FILE = "opt/roster-hotlatch/board-config"
 # What OVMF's boot manager prints when no boot option started: its own screen.
 FIRMWARE_PROMPT = "Press any key to enter the Boot Manager Menu"
 PROMPT_GRACE_SECONDS = 30
+# The read-back boot ends at the board driver's start.
+READ_BACK_SECONDS = 60
+
+
+def smm_machine(command):
+    """The same machine for an SMM build, which runs only with SMM and flash that only SMM
+    may write (the variable store lives in SMM). S3 is off: OvmfPkgX64 (64-bit PEI) with SMM
+    has no S3 resume path, and its PlatformPei stops the boot when the machine offers S3."""
+    command = list(command)
+    at = command.index("-machine") + 1
+    command[at] += ",smm=on"
+    return command + ["-global", "driver=cfi.pflash01,property=secure,value=on", "-global", "ICH9-LPC.disable_s3=1"]
 
 
 def boot(board, args, root, started):
@@ -32,6 +44,8 @@ def boot(board, args, root, started):
     command, serial, qmp = board_qemu.qemu_command(board, args.qemu, root, None)
     # The board driver resets once, after writing its non-volatile setting.
     command = [word for word in command if word != "-no-reboot"]
+    if args.smm:
+        command = smm_machine(command)
     config = os.path.join(root, "board-config.bin")
     with open(config, "wb") as handle:
         handle.write(board_model.harness_config(board))
@@ -76,6 +90,27 @@ def boot(board, args, root, started):
     return session.debugcon(), session.serial()
 
 
+def read_back(board, args, root, started):
+    """One more boot on the flash the run left (SMM build): the board driver reports the
+    probe variable the SSVS handler wrote and powers off. Returns the debug console."""
+    last_vars = os.path.join(root, "OVMF_VARS.fd")
+    again = os.path.join(root, "readback")
+    os.makedirs(again)
+    command, serial, qmp = board_qemu.qemu_command(board, args.qemu, again, None)
+    shutil.copyfile(last_vars, os.path.join(again, "OVMF_VARS.fd"))
+    command = smm_machine([word for word in command if word != "-no-reboot"])
+    report_log = os.path.join(again, "debugcon.log")
+    command += board_qemu.debugcon_args(report_log)
+    session = board_qemu.Session(command, again, serial, qmp=qmp, debugcon=report_log, verbose=args.verbose)
+    try:
+        session.start()
+        problem = session.wait(READ_BACK_SECONDS, report=session.debugcon)
+        board_qemu.progress(started, problem or "read-back boot powered off")
+    finally:
+        session.stop()
+    return session.debugcon()
+
+
 def check_volume(args):
     if not (args.fv and args.volinfo):
         return []
@@ -97,6 +132,7 @@ def parse_args(argv):
     parser.add_argument("--inf", action="append", default=[], help="an INF whose file the volume must carry")
     board_qemu.add_run_options(parser, timeout=240)
     parser.add_argument("--report-out", help="keep the board driver's report here")
+    parser.add_argument("--smm", action="store_true", help="the firmware is an SMM build (q35 smm=on, secure flash)")
     return parser.parse_args(argv)
 
 
@@ -114,6 +150,7 @@ def main(argv=None):
     root = tempfile.mkdtemp(prefix="firmware-board-")
     try:
         raw, serial = boot(board, args, root, started)
+        again = read_back(board, args, root, started) if args.smm else b""
     finally:
         shutil.rmtree(root, ignore_errors=True)
     for path, data in ((args.serial_out, serial), (args.report_out, raw)):
@@ -124,6 +161,9 @@ def main(argv=None):
     if report is None:
         return 1
     results += firmware_checks.check_report(board, report, serial)
+    if args.smm:
+        results += firmware_checks.check_ssvs(report)
+        results += firmware_checks.check_read_back(board_report.parse_report(again))
     return board_checks.print_verdict("e2e_firmware", results, report, args.failures_only, time.monotonic() - started)
 
 

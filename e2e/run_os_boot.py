@@ -20,6 +20,7 @@ import board_qemu  # noqa: E402
 import board_report  # noqa: E402
 import os_checks  # noqa: E402
 import os_initramfs  # noqa: E402
+import run_firmware  # noqa: E402
 
 CONFIG_FILE = "opt/roster-hotlatch/board-config"
 OS_BOOT_FILE = "opt/roster-hotlatch/os-boot"
@@ -41,6 +42,8 @@ def boot(board, args, root, kernel, initramfs, started):
     (debug console, serial, QEMU's exit code or None when it was stopped)."""
     command, serial, _qmp = board_qemu.qemu_command(board, args.qemu, root, None)
     command = [word for word in command if word != "-no-reboot"]
+    if args.smm:
+        command = run_firmware.smm_machine(command)
     config = os.path.join(root, "board-config.bin")
     with open(config, "wb") as handle:
         handle.write(board_model.harness_config(board))
@@ -93,6 +96,7 @@ def parse_args(argv):
     parser.add_argument("--kernel-log-out", help="keep the serial log (firmware screen, kernel log, init) here")
     board_qemu.add_run_options(parser, timeout=180)
     parser.add_argument("--report-out", help="keep the board driver's debug-console report here")
+    parser.add_argument("--smm", action="store_true", help="the firmware is an SMM build (q35 smm=on, secure flash)")
     return parser.parse_args(argv)
 
 

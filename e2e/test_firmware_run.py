@@ -16,6 +16,7 @@ import autogen  # noqa: E402
 import board_report  # noqa: E402
 import firmware_checks  # noqa: E402
 import firmware_volume  # noqa: E402
+import run_firmware  # noqa: E402
 
 # Roster's file GUID, as its module description gives it.
 ROSTER = str(autogen.read_module(os.path.join(HERE, "..", "roster", "Roster.module"))["FILE_GUID"]).upper()
@@ -189,6 +190,114 @@ class PreparedOnly(unittest.TestCase):
         self.assertIn("FAIL, missing: BaseTools", run.stderr)
         self.assertIn("--build-only", run.stderr)
 
+
+
+class SmmMachineTest(unittest.TestCase):
+    def test_smm_build_gets_smm_and_secure_flash(self):
+        plain = ["qemu", "-machine", "q35,accel=tcg", "-m", "2048",
+                 "-drive", "if=pflash,format=raw,readonly=on,file=code.fd"]
+        smm = run_firmware.smm_machine(plain)
+        self.assertEqual(smm[smm.index("-machine") + 1], "q35,accel=tcg,smm=on")
+        self.assertEqual(smm[-4:], ["-global", "driver=cfi.pflash01,property=secure,value=on",
+                                    "-global", "ICH9-LPC.disable_s3=1"])
+        self.assertEqual(plain[2], "q35,accel=tcg", "the caller's command is left alone")
+        self.assertTrue(run_firmware.parse_args(["--code", "c", "--vars", "v", "--smm"]).smm)
+        self.assertFalse(run_firmware.parse_args(["--code", "c", "--vars", "v"]).smm)
+        # The OS boot takes the same machine.
+        import run_os_boot
+        self.assertTrue(run_os_boot.parse_args(["--code", "c", "--vars", "v", "--hotlatch", "h", "--smm"]).smm)
+        self.assertFalse(run_os_boot.parse_args(["--code", "c", "--vars", "v", "--hotlatch", "h"]).smm)
+
+
+# As VolInfo prints the SSVS handler's file in the SMM build's DXEFV.
+SSVS = "A85FF7B5-B41D-4381-B0BE-E812122FFCEE"
+SSVS_TOKENS = ["PUSH ED32D533-99E6-4209-9CC0-2D72CDD998A7", "PUSH EB346B97-975F-4A9F-8B22-F8E92BB3D569", "AND", "END"]
+SSVS_FILE = f"""File Name:        {SSVS}  SsvsHandler
+File Type:        0x0A  EFI_FV_FILETYPE_MM
+------------------------------------------------------------
+  Type:  EFI_SECTION_MM_DEPEX
+  Size:  0x00000028
+        PUSH
+        ED32D533-99E6-4209-9CC0-2D72CDD998A7  gEfiSmmVariableProtocolGuid
+        PUSH
+        EB346B97-975F-4A9F-8B22-F8E92BB3D569  gEfiSmmCpuProtocolGuid
+        AND
+        END DEPEX
+------------------------------------------------------------
+  Type:  EFI_SECTION_PE32
+  Size:  0x00001304
+------------------------------------------------------------
+  Type:  EFI_SECTION_USER_INTERFACE
+  Size:  0x0000001C
+  String: SsvsHandler
+============================================================
+"""
+SSVS_MODULE = ("SsvsHandler", SSVS, SSVS_TOKENS, 0x1300, "DXE_SMM_DRIVER")
+
+
+class SmmRunTest(unittest.TestCase):
+    def test_mm_driver_file_carries_an_smm_depex(self):
+        self.assertEqual(failures(firmware_volume.check_listing(ROSTER_FILE + SSVS_FILE, [MODULE, SSVS_MODULE])), [])
+        cases = [
+            # A DXE driver's file for an MM driver, and the other way round: neither may pass.
+            ("file type EFI_FV_FILETYPE_MM", SSVS_FILE.replace("EFI_FV_FILETYPE_MM", "EFI_FV_FILETYPE_DRIVER")),
+            ("EFI_SECTION_MM_DEPEX", SSVS_FILE.replace("EFI_SECTION_MM_DEPEX", "EFI_SECTION_DXE_DEPEX")),
+            ("MM_DEPEX decodes", SSVS_FILE.replace("        AND\n", "        OR\n")),
+        ]
+        for needle, listing in cases:
+            with self.subTest(needle):
+                got = failures(firmware_volume.check_listing(listing, [SSVS_MODULE]))
+                self.assertTrue(any(needle in text for text in got), got)
+        as_mm = ("Roster", ROSTER, TOKENS, 0x4C40, "DXE_SMM_DRIVER")
+        self.assertTrue(failures(firmware_volume.check_listing(ROSTER_FILE, [as_mm])))
+
+    def test_shipped_inf_names_its_module_type(self):
+        with tempfile.TemporaryDirectory() as scratch:
+            path = os.path.join(scratch, "SsvsHandler.inf")
+            with open(path, "w", encoding="utf-8") as handle:
+                handle.write("#  DEPEX gEfiSmmVariableProtocolGuid AND gEfiSmmCpuProtocolGuid\n[Defines]\n"
+                             f"  BASE_NAME = SsvsHandler\n  FILE_GUID = {SSVS}\n  MODULE_TYPE = DXE_SMM_DRIVER\n")
+            self.assertEqual(firmware_volume.inf_module(path), ("SsvsHandler", SSVS, SSVS_TOKENS, None, "DXE_SMM_DRIVER"))
+
+    def test_every_write_served_none_refused(self):
+        probes = "".join(f"BOARD SSVSCASE_{name} hostile={hostile} beforestatus={before} before={index:#x} "
+                         f"afterstatus={before} after={index:#x} honest=0x0 readstatus=0x0 read={index + 1:#x}\n"
+                         for index, (name, hostile, before) in enumerate([
+                             ("INMMRAM", "0xFFFFFFFFFFFFFFFF", "0x800000000000000E"), ("STRADDLE", "0xFFFFFFFFFFFFFFFF", "0x0"),
+                             ("RBX", "0x8000000000000002", "0x0"), ("SIGNATURE", "0x8000000000000002", "0x0"),
+                             ("AH", "0x8000000000000003", "0x0")]))
+        good = ("BOARD SSVS status=0x0 size=0x10 served=0x6 refused=0x0\nBOARD SSVSPROBE found=0x0 mmram=0x7F000000\n"
+                + probes + "BOARD SSVSAFTER status=0x0 size=0x10 served=0xB refused=0x5\n")
+
+        def judge(text):
+            return failures(firmware_checks.check_ssvs(board_report.parse_report((GOOD_REPORT + text).encode())))
+
+        self.assertEqual(judge(good), [])
+        cases = {
+            "6 served": good.replace("served=0x6", "served=0x3"),  # the key's writes missed the handler
+            "none refused": good.replace("served=0x6 refused=0x0", "served=0x6 refused=0x1"),
+            "packet straddle": good.replace("STRADDLE hostile=0xFFFFFFFFFFFFFFFF", "STRADDLE hostile=0x0"),
+            "packet ah": good.replace("AH hostile=0x8000000000000003", "AH hostile=0x8000000000000002"),
+            "packet rbx": good.replace("after=0x2 honest", "after=0xEE honest"),  # the hostile write landed
+            "packet signature": good.replace("honest=0x0 readstatus=0x0 read=0x4", "honest=0x8000000000000003 readstatus=0x0 read=0x3"),
+            "after the probes": good.replace("refused=0x5", "refused=0x4"),
+            "found MMRAM": good.replace("found=0x0", "found=0x800000000000000E"),
+        }
+        for needle, text in cases.items():
+            with self.subTest(needle):
+                got = judge(text)
+                self.assertTrue(any(needle in line for line in got), got)
+        self.assertEqual(len(judge("")), 2 + len(firmware_checks.SSVS_CASES) + 1, "no report fails every check")
+
+    def test_read_back_wants_the_last_honest_byte(self):
+        def judge(text):
+            return failures(firmware_checks.check_read_back(board_report.parse_report(text.encode())))
+
+        self.assertEqual(judge("BOARD START\nBOARD READBACK status=0x0 value=0x5\n"), [])
+        for text in ("BOARD START\nBOARD READBACK status=0x0 value=0xEE\n",  # a hostile write landed
+                     "BOARD START\nBOARD READBACK status=0x800000000000000E value=0x0\n", ""):
+            with self.subTest(text):
+                self.assertEqual(len(judge(text)), 1)
 
 if __name__ == "__main__":
     unittest.main()

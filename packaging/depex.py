@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Builds a driver's DXE dependency expression (the DXE_DEPEX section body) from the
+"""Builds a driver's dependency expression (the DXE_DEPEX or SMM_DEPEX section body; both
+use the same grammar) from the
 "DEPEX" line of its binary-module INF: protocol names joined by AND, in the postfix form
 of PI's dependency expression grammar. A binary module carries these
 bytes in [Binaries]; EDK II builds a [Depex] section only for modules built from source.
@@ -22,6 +23,9 @@ PROTOCOLS = {
     "gEfiRscHandlerProtocolGuid": "86212936-0E76-41C8-A03A-2AF2FC1C39E2",
     "gEfiCpuIo2ProtocolGuid": "AD61F191-AE5F-4C0E-B9FA-E869D288C64F",
     "gEfiMetronomeArchProtocolGuid": "26BACCB2-6F42-11D4-BCE7-0080C73C8881",
+    # SMM_DEPEX of a Traditional MM driver: protocols of the SMM database.
+    "gEfiSmmVariableProtocolGuid": "ED32D533-99E6-4209-9CC0-2D72CDD998A7",
+    "gEfiSmmCpuProtocolGuid": "EB346B97-975F-4A9F-8B22-F8E92BB3D569",
 }
 
 DEPEX_LINE = re.compile(r"^#\s*DEPEX\s+(.+?)\s*$", re.MULTILINE)

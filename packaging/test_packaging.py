@@ -27,6 +27,8 @@ DRIVERS = {"Roster": ("DXE_DRIVER", 11, "ROSTER_EFI"), "Hotlatch": ("DXE_RUNTIME
            "KcsTransport": ("DXE_DRIVER", 11, "KCS_TRANSPORT_EFI")}
 # The FV lines each FDF include brings: the two drivers, and the optional transport apart.
 FDF_INCLUDES = {"RosterHotlatch.fdf.inc": ["Roster", "Hotlatch"], "KcsTransport.fdf.inc": ["KcsTransport"]}
+# The optional SSVS handler: a Traditional MM driver, PE32+ subsystem 11 as EDK II links one.
+SMM_DRIVERS = {"SsvsHandler": ("DXE_SMM_DRIVER", 11, "SSVS_HANDLER_EFI")}
 
 
 def text(*parts):
@@ -99,13 +101,42 @@ class DriverInfTest(unittest.TestCase):
                 protocols = [line.split()[0] for line in inf_section(inf, "Protocols")]
                 self.assertTrue(set(depex_names) <= set(protocols), "every depex protocol is listed in [Protocols]")
 
+    def test_smm_driver_identity_matches_its_description_and_image(self):
+        for name, (module_type, subsystem, env) in SMM_DRIVERS.items():
+            with self.subTest(name):
+                module, inf = driver_inf(name)
+                if os.environ.get("PACKAGING_BINARY_DIR"):
+                    self.assertEqual(text(os.environ["PACKAGING_BINARY_DIR"], f"{name}.inf"), inf,
+                                     "the build's INF is the rendered template")
+                file_guid = uuid.UUID(inf_define(inf, "FILE_GUID")).bytes_le
+                self.assertEqual(file_guid, module["FILE_GUID"].bytes_le, "FILE_GUID is the driver's caller ID")
+                self.assertEqual(inf_define(inf, "BASE_NAME"), name)
+                self.assertEqual(inf_define(inf, "MODULE_TYPE"), module_type)
+                path = os.environ.get(env)
+                if path:
+                    with open(path, "rb") as handle:
+                        image = handle.read()
+                    self.assertIn(file_guid, image, "the image reports under another caller ID")
+                    pe = int.from_bytes(image[0x3C:0x40], "little")
+                    self.assertEqual(int.from_bytes(image[pe + 24 + 68:pe + 24 + 70], "little"), subsystem)
+
+    def test_smm_driver_is_a_binary_module_with_an_smm_depex(self):
+        for name in SMM_DRIVERS:
+            with self.subTest(name):
+                inf = driver_inf(name)[1]
+                self.assertEqual(inf_section(inf, "Binaries.X64"), [f"PE32|{name}.efi|*", f"SMM_DEPEX|{name}.depex|*"])
+                # EDK II's build refuses a DXE_SMM_DRIVER that claims an older PI revision.
+                self.assertGreaterEqual(int(inf_define(inf, "PI_SPECIFICATION_VERSION"), 16), 0x0001000A)
+                protocols = [line.split()[0] for line in inf_section(inf, "Protocols")]
+                self.assertTrue(set(depex.inf_expression(inf)) <= set(protocols))
+
     def test_board_private_names_are_declared_in_the_dec(self):
         dec = text(HERE, "RosterHotlatchPkg.dec")
         declared = {m[1] for m in DEC_GUID.finditer(dec)}
         ours = set(defined_guids("interfaces"))
         self.assertTrue(ours, "interfaces/ defines the board-private names")
-        for name in DRIVERS:
-            inf = driver_inf(name)[1]
+        infs = [driver_inf(name)[1] for name in DRIVERS] + [driver_inf(name)[1] for name in SMM_DRIVERS]
+        for inf in infs:
             self.assertIn("RosterHotlatchPkg/RosterHotlatchPkg.dec", inf_section(inf, "Packages"))
             for line in inf_section(inf, "Protocols") + inf_section(inf, "Guids"):
                 guid = line.split()[0]
@@ -118,7 +149,7 @@ class DecAndHeadersTest(unittest.TestCase):
         # The DEC declares exactly the board-private names, with the bytes interfaces/ gives them.
         own = defined_guids("interfaces")
         dec = {m[1]: guid_bytes(m) for m in DEC_GUID.finditer(text(HERE, "RosterHotlatchPkg.dec"))}
-        self.assertEqual(len(dec), 9)
+        self.assertEqual(len(dec), 10)
         self.assertEqual(dec, own)
         self.assertFalse(set(dec) & set(defined_guids("uefi")), "uefi/ holds no board-private name")
 
@@ -140,7 +171,8 @@ class DecAndHeadersTest(unittest.TestCase):
                  "DEBUG_MESSAGE_CONFIG_GUID": "gDebugMessageConfigGuid",
                  "SETUP_VARIABLE_GUID": "gSetupVariableGuid",
                  "PCH_RC_CONFIGURATION_VARIABLE_GUID": "gPchRcConfigurationVariableGuid",
-                 "SOCKET_PROCESSOR_CORE_CONFIG_VARIABLE_GUID": "gSocketProcessorCoreConfigVariableGuid"}
+                 "SOCKET_PROCESSOR_CORE_CONFIG_VARIABLE_GUID": "gSocketProcessorCoreConfigVariableGuid",
+                 "SSVS_HANDLER_STATISTICS_GUID": "gSsvsHandlerStatisticsGuid"}
         self.assertEqual(set(macros), set(pairs))
         for macro, name in pairs.items():
             self.assertEqual(macros[macro], dec[name], macro)
@@ -163,6 +195,8 @@ typedef struct { UINT32 Data1; UINT16 Data2; UINT16 Data3; UINT8 Data4[8]; } EFI
 #include <Protocol/DebugKeyDisarm.h>
 #include <Protocol/TeskRegistration.h>
 #include <Guid/RosterHotlatchVariables.h>
+#include <Guid/SsvsHandlerStatistics.h>
+_Static_assert(sizeof(SSVS_HANDLER_STATISTICS) == 16 && offsetof(SSVS_HANDLER_STATISTICS, Refused) == 8, "statistics");
 _Static_assert(offsetof(PLATFORM_IDENTITY_PROTOCOL, Word4) == 4, "identity");
 _Static_assert(offsetof(PLATFORM_IDENTITY_PROTOCOL, Word10) == 10, "identity");
 _Static_assert(offsetof(MANAGEMENT_TRANSPORT_PROTOCOL, SendLargeCommand) == 8, "transport");
@@ -207,9 +241,24 @@ class FdfTest(unittest.TestCase):
             self.assertIn('STRING="$(MODULE_NAME)"', body)
             self.assertNotRegex(body.split("|.depex")[0], r"Optional", "a missing depex must fail the build")
 
+    def test_smm_fv_line_uses_the_smm_rule(self):
+        lines = [line.split() for line in text(HERE, "SsvsHandler.fdf.inc").splitlines()
+                 if line.strip() and not line.lstrip().startswith("#")]
+        self.assertEqual(lines, [["INF", "RuleOverride", "=", "ROSTER_HOTLATCH_BINARY",
+                                  "RosterHotlatchPkg/SsvsHandler/SsvsHandler.inf"]])
+        rule = re.search(r"^\[Rule\.Common\.DXE_SMM_DRIVER\.ROSTER_HOTLATCH_BINARY\]\n(.*?)(?=^\[|\Z)",
+                         text(HERE, "RosterHotlatchRules.fdf.inc"), re.MULTILINE | re.DOTALL)
+        self.assertIsNotNone(rule)
+        # PI: a Traditional MM driver is an EFI_FV_FILETYPE_SMM file whose expression is an SMM_DEPEX section.
+        self.assertRegex(rule[1], r"FILE SMM = \$\(NAMED_GUID\)")
+        self.assertRegex(rule[1], r"SMM_DEPEX\s+SMM_DEPEX\s+\|\.depex")
+        self.assertNotRegex(rule[1], r"DXE_DEPEX")
+        self.assertNotRegex(rule[1].split("|.depex")[0], r"Optional")
+        self.assertRegex(rule[1], r"PE32\s+PE32\s+\|\.efi")
+
     def test_no_include_directive_hides_in_a_comment(self):
         # The FDF preprocessor acts on the directive wherever it appears.
-        for name in ("RosterHotlatch.fdf.inc", "RosterHotlatchRules.fdf.inc", "KcsTransport.fdf.inc"):
+        for name in ("RosterHotlatch.fdf.inc", "RosterHotlatchRules.fdf.inc", "KcsTransport.fdf.inc", "SsvsHandler.fdf.inc"):
             self.assertNotIn("!include", text(HERE, name))
 
 
@@ -240,6 +289,7 @@ class DepexTest(unittest.TestCase):
     def test_generated_files_match_the_infs(self):
         for path in (os.path.join(HERE, "Roster.inf.in"), os.path.join(HERE, "Hotlatch.inf.in"),
                      os.path.join(HERE, "KcsTransport.inf.in"),
+                     os.path.join(HERE, "SsvsHandler.inf.in"),
                      os.path.join(ROOT, "e2e", "board_dxe", "BoardDxe.inf")):
             with self.subTest(path):
                 names = depex.inf_expression(text(path))

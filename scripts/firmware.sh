@@ -4,10 +4,14 @@
 # snippets), plus the virtual board's support driver, then boots it on the virtual board
 # and checks what the drivers did (e2e/run_firmware.py).
 #
-#   scripts/firmware.sh [--build-only] [--no-build-images] [--no-build-firmware] [--os-boot] [runner options...]
+#   scripts/firmware.sh [--smm] [--build-only] [--no-build-images] [--no-build-firmware] [--os-boot] [runner options...]
 #
 # --os-boot boots Debian's kernel with our initramfs on the built firmware instead
 # (e2e/run_os_boot.py) and judges the runtime phase.
+# --smm builds the second platform: OvmfPkgX64 with SMM_REQUIRE (Hotlatch then writes
+# through the "SSVS" software SMI) and the SSVS handler in the volume with the SMM drivers,
+# in its own output directory and under its own key, so both platforms stay cached; it
+# boots as q35 with SMM and secure flash.
 #
 # Everything EDK II lives outside the clone, in the firmware cache (scripts/common.sh):
 # the source package (scripts/setup.sh fetches it; this script never touches apt),
@@ -32,6 +36,7 @@ build_only=0
 build_images=1
 build_firmware=1
 os_boot=0
+smm=0
 runner_args=()
 for arg in "$@"; do
   case "$arg" in
@@ -39,9 +44,22 @@ for arg in "$@"; do
     --no-build-images) build_images=0 ;;
     --no-build-firmware) build_firmware=0 ;;
     --os-boot) os_boot=1 ;;
+    --smm) smm=1 ;;
     *) runner_args+=("$arg") ;;
   esac
 done
+
+# Each platform its own DSC and FDF copy and its own OUTPUT_DIRECTORY: an incremental build
+# of one never undoes the other.
+PLATFORM=RosterHotlatchOvmfPkgX64
+OUTPUT_DIR=Build/OvmfX64
+smm_name="" smm_flag=""
+if [ "$smm" -eq 1 ]; then
+  smm_name="SMM " smm_flag="--smm "
+  EDK2_FLAGS+=(-DSMM_REQUIRE=TRUE)
+  PLATFORM=RosterHotlatchOvmfPkgX64Smm
+  OUTPUT_DIR=Build/RosterHotlatchOvmfX64Smm
+fi
 
 started=$SECONDS
 progress() { echo "firmware: [$((SECONDS - started)) s] $*"; }
@@ -69,9 +87,11 @@ build_basetools() {
 # [Components.X64], the FV lines in [FV.DXEFV] after the variable drivers, the rules once.
 platform_files() {
   local dir=$1
-  local dsc=$dir/OvmfPkg/RosterHotlatchOvmfPkgX64.dsc fdf=$dir/OvmfPkg/RosterHotlatchOvmfPkgX64.fdf
-  sed -e 's#^\(\s*FLASH_DEFINITION\s*=\s*\).*#\1OvmfPkg/RosterHotlatchOvmfPkgX64.fdf#' \
+  local dsc=$dir/OvmfPkg/$PLATFORM.dsc fdf=$dir/OvmfPkg/$PLATFORM.fdf
+  sed -e "s#^\\(\\s*FLASH_DEFINITION\\s*=\\s*\\).*#\\1OvmfPkg/$PLATFORM.fdf#" \
+    -e "s#^\\(\\s*OUTPUT_DIRECTORY\\s*=\\s*\\).*#\\1$OUTPUT_DIR#" \
     "$dir/OvmfPkg/OvmfPkgX64.dsc" >"$dsc"
+  grep -q "OUTPUT_DIRECTORY *= *$OUTPUT_DIR\$" "$dsc" || { echo "firmware: no OUTPUT_DIRECTORY in the stock DSC" >&2; exit 1; }
   cat >>"$dsc" <<'DSC'
 
 [Components.X64]
@@ -79,10 +99,17 @@ platform_files() {
   RosterHotlatchPkg/Hotlatch/Hotlatch.inf
   RosterHotlatchBoardPkg/BoardDxe/BoardDxe.inf
 DSC
-  awk '
+  # The handler goes where OVMF's SMM drivers are: [FV.DXEFV], with PiSmmCore.
+  local handler=""
+  if [ "$smm" -eq 1 ]; then
+    echo "  RosterHotlatchPkg/SsvsHandler/SsvsHandler.inf" >>"$dsc"
+    handler="!include RosterHotlatchPkg/SsvsHandler.fdf.inc"
+  fi
+  awk -v handler="$handler" '
     /^\[FV\.FVMAIN_COMPACT\]/ && !done {
       print "INF  RuleOverride = ROSTER_HOTLATCH_BINARY RosterHotlatchBoardPkg/BoardDxe/BoardDxe.inf"
       print "!include RosterHotlatchPkg/RosterHotlatch.fdf.inc"
+      if (handler != "") print handler
       print ""
       done = 1
     }
@@ -118,7 +145,8 @@ main() {
     if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
       configure_build "$BUILD_DIR" >/dev/null
     fi
-    cmake --build "$BUILD_DIR" -j"$JOBS" --target firmware_images Roster_depex Hotlatch_depex BoardDxe_depex >/dev/null
+    cmake --build "$BUILD_DIR" -j"$JOBS" --target firmware_images Roster_depex Hotlatch_depex SsvsHandler_depex \
+      BoardDxe_depex >/dev/null
   fi
   local image
   for image in "$BUILD_DIR/efi/BoardDxe.efi" "$BUILD_DIR/packaging/BoardDxe.depex"; do
@@ -143,7 +171,7 @@ main() {
   stage_modules "$stage"
   local key
   key=$( {
-    echo "$EDK2_PACKAGE $version $EDK2_TOOLCHAIN $EDK2_TARGET ${EDK2_FLAGS[*]}"
+    echo "$EDK2_PACKAGE $version $EDK2_TOOLCHAIN $EDK2_TARGET ${EDK2_FLAGS[*]} $PLATFORM"
     sha256sum <"$ROOT/scripts/firmware.sh"
     (cd "$stage" && find . -type f -print0 | sort -z | xargs -0 sha256sum)
   } | sha256sum | cut -c1-16)
@@ -151,8 +179,8 @@ main() {
   if [ -f "$out/OVMF_CODE.fd" ]; then
     progress "firmware $key cached: no EDK II build"
   elif [ "$build_firmware" -eq 0 ]; then
-    missing "the platform build of these images (key $key) in $CACHE/firmware" \
-      "(scripts/firmware.sh --build-only builds it; scripts/test.sh runs it)"
+    missing "the ${smm_name}platform build of these images (key $key) in $CACHE/firmware" \
+      "(scripts/firmware.sh ${smm_flag}--build-only builds it; scripts/test.sh runs it)"
   else
     progress "building OVMF X64 $EDK2_TARGET with Roster, Hotlatch and the board driver (key $key)"
     local t=$SECONDS
@@ -165,12 +193,12 @@ main() {
     if ! (cd "$src" && set +u && export WORKSPACE="$src" PACKAGES_PATH="$src" PYTHON_COMMAND=python3 &&
           unset EDK_TOOLS_PATH CONF_PATH && . ./edksetup.sh >/dev/null &&
           nice build -a X64 -t "$EDK2_TOOLCHAIN" -b "$EDK2_TARGET" -n "$EDK2_JOBS" \
-            -p OvmfPkg/RosterHotlatchOvmfPkgX64.dsc "${EDK2_FLAGS[@]}") >"$log" 2>&1; then
+            -p "OvmfPkg/$PLATFORM.dsc" "${EDK2_FLAGS[@]}") >"$log" 2>&1; then
       grep -E "error|Error" "$log" | tail -n 20 || tail -n 20 "$log"
       echo "firmware: EDK II build failed, log in $log" >&2
       exit 1
     fi
-    local fv=$src/Build/OvmfX64/${EDK2_TARGET}_$EDK2_TOOLCHAIN/FV
+    local fv=$src/$OUTPUT_DIR/${EDK2_TARGET}_$EDK2_TOOLCHAIN/FV
     rm -rf "$out.tmp"
     mkdir -p "$out.tmp"
     cp "$fv/OVMF_CODE.fd" "$fv/OVMF_VARS.fd" "$fv/DXEFV.Fv" "$fv/Guid.xref" "$out.tmp/"
@@ -186,6 +214,7 @@ main() {
   fi
   if [ "$os_boot" -eq 1 ]; then
     progress "booting an OS on the built firmware"
+    [ "$smm" -eq 0 ] || runner_args=(--smm "${runner_args[@]}")
     python3 "$ROOT/e2e/run_os_boot.py" --code "$out/OVMF_CODE.fd" --vars "$out/OVMF_VARS.fd" \
       --hotlatch "$stage/RosterHotlatchPkg/Hotlatch/Hotlatch.efi" --initramfs "$BUILD_DIR/os-initramfs.cpio" \
       "${runner_args[@]}"
@@ -193,6 +222,9 @@ main() {
     return
   fi
   progress "booting the virtual board on the built firmware"
+  if [ "$smm" -eq 1 ]; then
+    runner_args=(--smm --inf "$stage/RosterHotlatchPkg/SsvsHandler/SsvsHandler.inf" "${runner_args[@]}")
+  fi
   python3 "$ROOT/e2e/run_firmware.py" --code "$out/OVMF_CODE.fd" --vars "$out/OVMF_VARS.fd" \
     --fv "$out/DXEFV.Fv" --xref "$out/Guid.xref" --volinfo "$src/BaseTools/Source/C/bin/VolInfo" \
     --inf "$stage/RosterHotlatchBoardPkg/BoardDxe/BoardDxe.inf" \

@@ -210,6 +210,9 @@ class Platform {
 
   // --- Pool.
   size_t LiveAllocations() const;
+  // Live blocks of one memory type; the type of the live block holding Address, if any.
+  size_t LiveAllocations(UINT32 Type) const;
+  std::optional<UINT32> PoolTypeOf(UINT64 Address) const;
   size_t LiveBytes() const;
   size_t PeakBytes() const { return Peak; }
   // Reports every live allocation as a test failure (the destructor does this too).

@@ -110,6 +110,24 @@ size_t Platform::LiveAllocations() const {
   return Count;
 }
 
+size_t Platform::LiveAllocations(UINT32 Type) const {
+  size_t Count = 0;
+  for (const auto &[Address, Block] : State_->Blocks) {
+    Count += Block.Live && Block.Type == Type ? 1 : 0;
+  }
+  return Count;
+}
+
+std::optional<UINT32> Platform::PoolTypeOf(UINT64 Address) const {
+  for (const auto &[Start, Block] : State_->Blocks) {
+    UINT64 Base = reinterpret_cast<UINT64>(Start);
+    if (Block.Live && Address >= Base && Address - Base < (Block.Size == 0 ? 1 : Block.Size)) {
+      return Block.Type;
+    }
+  }
+  return std::nullopt;
+}
+
 size_t Platform::LiveBytes() const { return State_->LiveBytes; }
 
 void Platform::ExpectNoLeaks() { State_->ReportLeaks(); }

@@ -1,4 +1,5 @@
-// Boot-services pool of type EfiBootServicesData; a failed allocation is a null pointer.
+// Boot-services pool of type EfiBootServicesData, or EfiRuntimeServicesData for the runtime
+// variant; a failed allocation is a null pointer.
 #include <Uefi.h>
 #include <Library/BaseMemoryLib.h>
 #include <Library/DebugLib.h>
@@ -8,6 +9,15 @@
 VOID *AllocatePool(UINTN AllocationSize) {
   VOID *Buffer = NULL;
   EFI_STATUS Status = gBS->AllocatePool(EfiBootServicesData, AllocationSize, &Buffer);
+  if (EFI_ERROR(Status)) {
+    return NULL;
+  }
+  return Buffer;
+}
+
+VOID *AllocateRuntimePool(UINTN AllocationSize) {
+  VOID *Buffer = NULL;
+  EFI_STATUS Status = gBS->AllocatePool(EfiRuntimeServicesData, AllocationSize, &Buffer);
   if (EFI_ERROR(Status)) {
     return NULL;
   }

@@ -35,6 +35,13 @@ set(SUPPORT_RUNTIME_SOURCES
   ${SUPPORT_DIR}/RuntimeDxeReportStatusCodeLib.cpp
 )
 
+# Traditional MM instances: the MM services table, status codes in MM, the fixed level.
+set(SUPPORT_MM_SOURCES
+  ${SUPPORT_DIR}/SmmServicesTableLib.cpp
+  ${SUPPORT_DIR}/MmReportStatusCodeLib.cpp
+  ${SUPPORT_DIR}/BaseDebugPrintErrorLevelLib.cpp
+)
+
 set(ROSTER_SUPPORT_SOURCES ${SUPPORT_COMMON_SOURCES} ${SUPPORT_DXE_SOURCES})
 set(HOTLATCH_SUPPORT_SOURCES ${SUPPORT_COMMON_SOURCES} ${SUPPORT_RUNTIME_SOURCES})
 set(KCS_TRANSPORT_SUPPORT_SOURCES ${SUPPORT_COMMON_SOURCES} ${SUPPORT_DXE_SOURCES})

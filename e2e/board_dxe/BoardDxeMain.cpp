@@ -21,6 +21,7 @@
 #include "OsBoot.h"
 #include "PortIo.h"
 #include "SetupVariables.h"
+#include "SsvsProbe.h"
 #include "StatusCodeCapture.h"
 
 namespace {
@@ -140,6 +141,7 @@ extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint(EFI_HANDLE ImageHandle, EFI_SYSTE
   }
   BoardOutputInitSink(DebugConsoleWrite);
   BoardLine("BOARD START");
+  SsvsProbeReadBack(SystemTable->RuntimeServices);
   ReportOrder(BootServices);
   BoardStepRuntimeTable(SystemTable);
 
@@ -158,6 +160,7 @@ extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint(EFI_HANDLE ImageHandle, EFI_SYSTE
   mOsBoot = Status == EFI_SUCCESS || Status == EFI_BUFFER_TOO_SMALL;
 
   BoardStepStartCapture(BootServices);
+  SsvsProbeFindMmram(BootServices);
   mDebugConfigPresent = DebugMessageConfigPresent(SystemTable->RuntimeServices);
   BoardStepInstallPeers(BootServices, &mConfig);
   if (mOsBoot) {

@@ -3,6 +3,7 @@
 #include "BoardOutput.h"
 #include "BoardSteps.h"
 #include "RootBridges.h"
+#include "SsvsProbe.h"
 
 namespace {
 
@@ -100,6 +101,8 @@ VOID EFIAPI Tick(EFI_EVENT Event, VOID *Context) {
       if (mTicksInStage >= kSettleTicks) {
         EnterStage(StageDone);
         SystemTable->BootServices->SetTimer(mTickEvent, TimerCancel, 0);
+        // The SSVS handler's count of Hotlatch's writes, then hostile packets (SMM build only).
+        SsvsProbeRun(SystemTable);
         BoardStepFinish(SystemTable, &mBridges, mScenario.Roster, mScenario.Hotlatch, mScenario.ImageHandle,
                         "BoardDxe.efi");
       }

@@ -8,5 +8,6 @@ set(BOARD_DXE_SOURCES
   ${BOARD_DXE_DIR}/OsBoot.cpp
   ${BOARD_DXE_DIR}/VirtualKeyboard.cpp
   ${BOARD_DXE_DIR}/PortIo.cpp
+  ${BOARD_DXE_DIR}/SsvsProbe.cpp
   ${BOARD_PLATFORM_SOURCES}
 )

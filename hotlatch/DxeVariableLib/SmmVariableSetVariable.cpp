@@ -25,13 +25,16 @@ EFI_STATUS SmmVariableSetVariable(CONST CHAR16 *Name, CONST EFI_GUID *VendorGuid
     return EFI_INVALID_PARAMETER;
   }
 
-  Request = AllocatePool(RequestSize);
+  // Runtime-services data, not boot-services pool: once SMM is locked, a software-SMI handler
+  // on a platform with SMM memory protection can read only runtime, ACPI NVS and reserved
+  // memory, and the hot key writes after the lock.
+  Request = AllocateRuntimePool(RequestSize);
   if (Request == NULL) {
     return EFI_OUT_OF_RESOURCES;
   }
   BuildVariableRequest(Request, Name, NameSize, VendorGuid, Attributes, DataSize, Data);
 
-  Packet = AllocatePool(PacketSize);
+  Packet = AllocateRuntimePool(PacketSize);
   if (Packet == NULL) {
     FreePool(Request);
     return EFI_OUT_OF_RESOURCES;

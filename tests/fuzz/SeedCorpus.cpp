@@ -145,6 +145,17 @@ void SmiSeeds() {
   Bytes Seed = {1, 0, 0, 0};
   Seed.insert(Seed.end(), Packet.begin(), Packet.end());
   Write("smi_packet", "setup_write", Seed);
+  // The handler's harness: RBX the packet's length, MMRAM far away, a well-formed request.
+  Bytes Handler = {1, 0, 0, 0};
+  const UINT16 Marker = VARIABLE_REQUEST_MARKER;
+  std::memcpy(Packet.data() + SMI_VARIABLE_PACKET_REQUEST_OFFSET + OFFSET_OF(VARIABLE_REQUEST_HEADER, Marker), &Marker,
+              sizeof(Marker));
+  Handler.insert(Handler.end(), Packet.begin(), Packet.end());
+  Write("ssvs_handler", "setup_write", Handler);
+  // The same packet with MMRAM laid over its header.
+  Handler[0] = 0x0D;
+  Handler[3] = 0x80;
+  Write("ssvs_handler", "over_mmram", Handler);
 }
 
 void InventorySeeds() {

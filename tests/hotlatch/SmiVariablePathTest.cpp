@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <functional>
+#include <optional>
 
 namespace hotlatch_test {
 namespace {
@@ -93,6 +94,42 @@ TEST(SmiVariablePath, KeyPressPacketsCarryTheSetOptions) {
   EXPECT_EQ(Smm.Smis()[3].Packet, ExpectedPacket(u"Setup", gSetupVariableGuid, SetSetup));
   EXPECT_EQ(Board.Stored(kSetup), SetSetup);
   EXPECT_EQ(Board.Stored(kSocketProc), WithByte(Board.SocketProc, PROC_HIDE_OFFSET, 1));
+}
+
+// After SMM ready-to-lock a handler on a platform with SMM memory protection can read only
+// runtime, ACPI NVS and reserved memory: the packet and the request it is built from are
+// runtime-services data, at the start and on the key alike, and both are freed.
+TEST(SmiVariablePath, PacketAndRequestAreRuntimeServicesData) {
+  HotlatchBoard Board;
+  Board.AddSmmVariable();
+  std::vector<std::optional<UINT32>> PacketTypes;
+  std::vector<size_t> LiveRuntimeData;
+  auto Answer = Board.P.OnSoftwareSmi;
+  Board.P.OnSoftwareSmi = [&](UINT16 Port, UINT8 Value, UINT8 Ah, UINT64 Rbx, UINT64 Rsi) {
+    PacketTypes.push_back(Board.P.PoolTypeOf(Rsi));
+    PacketTypes.push_back(Board.P.PoolTypeOf(Rsi + Rbx - 1));
+    LiveRuntimeData.push_back(Board.P.LiveAllocations(EfiRuntimeServicesData));
+    Answer(Port, Value, Ah, Rbx, Rsi);
+  };
+  size_t Before = Board.P.LiveAllocations(EfiRuntimeServicesData);
+  ASSERT_EQ(Board.Start(), EFI_SUCCESS);
+  size_t AfterStart = Board.P.LiveAllocations(EfiRuntimeServicesData);
+  sim::Keyboard &Keyboard = Board.AddKeyboard();
+  Keyboard.Install();
+  Keyboard.Press(kDebugKeyStroke);
+
+  ASSERT_EQ(PacketTypes.size(), 12u);
+  for (const std::optional<UINT32> &Type : PacketTypes) {
+    EXPECT_EQ(Type, std::optional<UINT32>(EfiRuntimeServicesData));
+  }
+  // Request and packet: the two runtime blocks live during each SMI beside what the driver keeps.
+  ASSERT_EQ(LiveRuntimeData.size(), 6u);
+  for (size_t Index = 0; Index < LiveRuntimeData.size(); Index++) {
+    EXPECT_EQ(LiveRuntimeData[Index], (Index < 3 ? Before : AfterStart) + 2) << Index;
+  }
+  EXPECT_EQ(Board.P.LiveAllocations(EfiRuntimeServicesData), AfterStart);
+  EXPECT_EQ(Board.Stored(kSetup),
+            WithByte(WithByte(Board.Setup, SETUP_BIOS_SETUP_DEBUG_OFFSET, 1), SETUP_SECOND_DEBUG_OFFSET, 1));
 }
 
 TEST(SmiVariablePath, StatusComesFromThePacket) {

@@ -1,7 +1,9 @@
-// Boot-services pool (EfiBootServicesData), as the EDK II library hands it out.
+// Boot-services pool (EfiBootServicesData) and runtime-services pool (EfiRuntimeServicesData), as
+// the EDK II library hands them out.
 #pragma once
 #include <Uefi.h>
 
 VOID *AllocatePool(UINTN AllocationSize);
 VOID *AllocateZeroPool(UINTN AllocationSize);
+VOID *AllocateRuntimePool(UINTN AllocationSize);
 VOID FreePool(VOID *Buffer);
