@@ -54,6 +54,10 @@ add_uefi_image(Roster efi_boot_service_driver
 add_uefi_image(Hotlatch efi_runtime_driver
   SOURCES ${HOTLATCH_SOURCES} ${HOTLATCH_SUPPORT_SOURCES} ${SUPPORT_ARCH_EFI_SOURCES})
 
+# The optional KCS management transport the package ships beside the drivers.
+add_uefi_image(KcsTransport efi_boot_service_driver
+  SOURCES ${KCS_TRANSPORT_SOURCES} ${KCS_TRANSPORT_SUPPORT_SOURCES} ${SUPPORT_ARCH_EFI_SOURCES})
+
 # The real-firmware test applications, only for a build with tests.
 if(FIRMWARE_TEST_HARNESSES)
   include(${PROJECT_SOURCE_DIR}/e2e/board_platform/sources.cmake)

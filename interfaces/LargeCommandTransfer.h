@@ -8,6 +8,11 @@
 // and command; the first request byte names the step. All multi-byte fields are
 // little-endian. Responses start with the IPMI completion code.
 //
+// A large command that fits one message may instead go as one plain request under the same
+// network function and command, but only when its first byte names no step (0x01..0x04):
+// a BMC reads a request whose first byte is a step as a transfer message, any other as the
+// whole large command.
+//
 //   OPEN    request  Step, Reserved, TargetHeader, TotalLength
 //           response CompletionCode, SessionId
 //   WRITE   request  Step, Reserved, SessionId, Offset, Crc16, then the chunk's bytes

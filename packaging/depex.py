@@ -21,6 +21,7 @@ PROTOCOLS = {
     "gEfiStatusCodeRuntimeProtocolGuid": "D2B2B828-0826-48A7-B3DF-983C006024F0",
     "gEfiRscHandlerProtocolGuid": "86212936-0E76-41C8-A03A-2AF2FC1C39E2",
     "gEfiCpuIo2ProtocolGuid": "AD61F191-AE5F-4C0E-B9FA-E869D288C64F",
+    "gEfiMetronomeArchProtocolGuid": "26BACCB2-6F42-11D4-BCE7-0080C73C8881",
 }
 
 DEPEX_LINE = re.compile(r"^#\s*DEPEX\s+(.+?)\s*$", re.MULTILINE)

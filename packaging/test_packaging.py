@@ -21,7 +21,10 @@ import image_budget  # noqa: E402
 CPP_GUID = re.compile(r"(g\w+Guid)\s*=\s*\{\s*(0x[0-9A-Fa-f]+),\s*(0x[0-9A-Fa-f]+),\s*(0x[0-9A-Fa-f]+),\s*\{([^}]*)\}\s*\}")
 DEC_GUID = re.compile(r"^\s*(g\w+Guid)\s*=\s*\{\s*(0x[0-9A-Fa-f]+),\s*(0x[0-9A-Fa-f]+),\s*(0x[0-9A-Fa-f]+),\s*\{([^}]*)\}\s*\}", re.MULTILINE)
 C_MACRO = re.compile(r"#define\s+(\w+_GUID)\s*\\?\s*\{\s*(0x[0-9A-Fa-f]+),\s*(0x[0-9A-Fa-f]+),\s*(0x[0-9A-Fa-f]+),\s*\{([^}]*)\}\s*\}")
-DRIVERS = {"Roster": ("DXE_DRIVER", 11, "ROSTER_EFI"), "Hotlatch": ("DXE_RUNTIME_DRIVER", 12, "HOTLATCH_EFI")}
+DRIVERS = {"Roster": ("DXE_DRIVER", 11, "ROSTER_EFI"), "Hotlatch": ("DXE_RUNTIME_DRIVER", 12, "HOTLATCH_EFI"),
+           "KcsTransport": ("DXE_DRIVER", 11, "KCS_TRANSPORT_EFI")}
+# The FV lines each FDF include brings: the two drivers, and the optional transport apart.
+FDF_INCLUDES = {"RosterHotlatch.fdf.inc": ["Roster", "Hotlatch"], "KcsTransport.fdf.inc": ["KcsTransport"]}
 
 
 def text(*parts):
@@ -167,11 +170,18 @@ EFI_GUID Guids[] = {INVENTORY_TRIGGER_PROTOCOL_GUID, PLATFORM_IDENTITY_PROTOCOL_
 
 class FdfTest(unittest.TestCase):
     def test_fv_lines_use_the_shipped_rules(self):
-        lines = [line.split() for line in text(HERE, "RosterHotlatch.fdf.inc").splitlines()
-                 if line.strip() and not line.lstrip().startswith("#")]
         rules = text(HERE, "RosterHotlatchRules.fdf.inc")
-        self.assertEqual(len(lines), len(DRIVERS))
-        for words, (name, (module_type, _, _)) in zip(lines, DRIVERS.items()):
+        self.assertEqual(sorted(sum(FDF_INCLUDES.values(), [])), sorted(DRIVERS), "every module has its FV line once")
+        for include, names in FDF_INCLUDES.items():
+            lines = [line.split() for line in text(HERE, include).splitlines()
+                     if line.strip() and not line.lstrip().startswith("#")]
+            self.assertEqual(len(lines), len(names), include)
+            for words, name in zip(lines, names):
+                self._check_fv_line(words, name, rules)
+
+    def _check_fv_line(self, words, name, rules):
+        module_type = DRIVERS[name][0]
+        with self.subTest(name):
             self.assertEqual(words, ["INF", "RuleOverride", "=", "ROSTER_HOTLATCH_BINARY", f"RosterHotlatchPkg/{name}/{name}.inf"])
             rule = re.search(r"^\[Rule\.Common\." + module_type + r"\.ROSTER_HOTLATCH_BINARY\]\n(.*?)(?=^\[|\Z)", rules,
                              re.MULTILINE | re.DOTALL)
@@ -184,7 +194,7 @@ class FdfTest(unittest.TestCase):
 
     def test_no_include_directive_hides_in_a_comment(self):
         # The FDF preprocessor acts on the directive wherever it appears.
-        for name in ("RosterHotlatch.fdf.inc", "RosterHotlatchRules.fdf.inc"):
+        for name in ("RosterHotlatch.fdf.inc", "RosterHotlatchRules.fdf.inc", "KcsTransport.fdf.inc"):
             self.assertNotIn("!include", text(HERE, name))
 
 
@@ -213,7 +223,7 @@ class DepexTest(unittest.TestCase):
                 depex.inf_expression(bad)
 
     def test_generated_files_match_the_infs(self):
-        for path in (os.path.join(HERE, "Roster.inf"), os.path.join(HERE, "Hotlatch.inf"),
+        for path in (os.path.join(HERE, "Roster.inf"), os.path.join(HERE, "Hotlatch.inf"), os.path.join(HERE, "KcsTransport.inf"),
                      os.path.join(ROOT, "e2e", "board_dxe", "BoardDxe.inf")):
             with self.subTest(path):
                 names = depex.inf_expression(text(path))

@@ -1,5 +1,6 @@
 // The architecture seam of host-built drivers: the port write of a software SMI, the
-// breakpoint and the spin read of a dead loop reach the live platform through here.
+// breakpoint, the spin read of a dead loop and plain port accesses reach the live
+// platform through here.
 #include "PlatformImpl.h"
 
 namespace sim {
@@ -36,6 +37,21 @@ void HookSpinRead(volatile UINT64 *Flag) {
   *Flag = 1;
 }
 
+UINT8 HookIoRead8(UINT16 Port) {
+  Platform *P = LivePlatform("IoRead8");
+  if (P == nullptr || !P->OnIoRead8) {
+    return 0xFF;
+  }
+  return P->OnIoRead8(Port);
+}
+
+void HookIoWrite8(UINT16 Port, UINT8 Value) {
+  Platform *P = LivePlatform("IoWrite8");
+  if (P != nullptr && P->OnIoWrite8) {
+    P->OnIoWrite8(Port, Value);
+  }
+}
+
 }  // namespace
 
 void Platform::BindHostHooks(ARCH_HOST_HOOKS *Hooks) {
@@ -45,6 +61,8 @@ void Platform::BindHostHooks(ARCH_HOST_HOOKS *Hooks) {
   Hooks->SoftwareSmi = HookSoftwareSmi;
   Hooks->Breakpoint = HookBreakpoint;
   Hooks->SpinRead = HookSpinRead;
+  Hooks->IoRead8 = HookIoRead8;
+  Hooks->IoWrite8 = HookIoWrite8;
 }
 
 }  // namespace sim

@@ -55,6 +55,7 @@ Platform::Platform() : State_(std::make_unique<Impl>(*this)) {
   FillMemoryServices(S.Bs);
   FillConfigurationServices(S.Bs);
   FillLifecycleServices(S.Bs);
+  FillTimeServices(S.Bs);
 
   SetHeader(S.Rt.Hdr, EFI_RUNTIME_SERVICES_SIGNATURE, sizeof(EFI_RUNTIME_SERVICES));
   FillUnexpectedRuntimeServices(S.Rt);

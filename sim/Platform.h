@@ -208,6 +208,10 @@ class Platform {
   void SetVirtualAddressMap(INT64 Offset);
   const std::vector<UINTN> &ConvertedPointers() const { return Converted; }
 
+  // --- Virtual time: starts at 0 and advances only in Stall, by the microseconds asked.
+  UINT64 Microseconds() const { return Now; }
+  void AdvanceTime(UINT64 Microseconds) { Now += Microseconds; }
+
   // --- Pool.
   size_t LiveAllocations() const;
   size_t LiveBytes() const;
@@ -231,6 +235,10 @@ class Platform {
   std::function<void(UINT16 Port, UINT8 Value, UINT8 Ah, UINT64 Rbx, UINT64 Rsi)> OnSoftwareSmi;
   std::function<void(volatile UINT64 *Flag)> OnSpinRead;
   unsigned Breakpoints = 0;
+  // I/O port accesses (a peer such as a KCS device binds them). Unbound, a read gives
+  // all ones, as an empty bus does, and a write goes nowhere.
+  std::function<UINT8(UINT16 Port)> OnIoRead8;
+  std::function<void(UINT16 Port, UINT8 Value)> OnIoWrite8;
   // Points a driver's hook table (module or statically linked) at this platform.
   static void BindHostHooks(ARCH_HOST_HOOKS *Hooks);
 
@@ -267,6 +275,7 @@ class Platform {
   bool Ended = false;
   std::vector<UINTN> Converted;
   size_t Peak = 0;
+  UINT64 Now = 0;
   VariableStore Vars;
   std::vector<ConsoleWrite> ConsoleLog;
   std::vector<StatusCodeReport> Reports;

@@ -166,6 +166,7 @@ void FillPoolServices(EFI_BOOT_SERVICES &Bs);
 void FillMemoryServices(EFI_BOOT_SERVICES &Bs);
 void FillConfigurationServices(EFI_BOOT_SERVICES &Bs);
 void FillLifecycleServices(EFI_BOOT_SERVICES &Bs);
+void FillTimeServices(EFI_BOOT_SERVICES &Bs);
 void FillRuntimeServices(EFI_RUNTIME_SERVICES &Rt);
 
 // Loaded-image protocols for image handles (ImageHandles.cpp).

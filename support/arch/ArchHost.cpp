@@ -25,3 +25,17 @@ UINT64 ArchSpinRead(volatile UINT64 *Flag) {
   }
   return *Flag;
 }
+
+// An unbound module reads what an empty I/O bus gives: all ones.
+UINT8 ArchIoRead8(UINT16 Port) {
+  if (gArchHostHooks.IoRead8 != NULL) {
+    return gArchHostHooks.IoRead8(Port);
+  }
+  return 0xFF;
+}
+
+VOID ArchIoWrite8(UINT16 Port, UINT8 Value) {
+  if (gArchHostHooks.IoWrite8 != NULL) {
+    gArchHostHooks.IoWrite8(Port, Value);
+  }
+}

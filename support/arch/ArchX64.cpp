@@ -15,6 +15,16 @@ VOID ArchBreakpoint(VOID) { __asm__ __volatile__("int3" ::: "memory"); }
 
 UINT64 ArchSpinRead(volatile UINT64 *Flag) { return *Flag; }
 
+UINT8 ArchIoRead8(UINT16 Port) {
+  UINT8 Value;
+  __asm__ __volatile__("inb %%dx, %%al" : "=a"(Value) : "d"(Port) : "memory");
+  return Value;
+}
+
+VOID ArchIoWrite8(UINT16 Port, UINT8 Value) {
+  __asm__ __volatile__("outb %%al, %%dx" : : "a"(Value), "d"(Port) : "memory");
+}
+
 // no_builtin keeps the optimiser from recognising these loops as the very calls they
 // implement, which would make each routine call itself.
 extern "C" {

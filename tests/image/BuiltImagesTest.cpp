@@ -135,14 +135,15 @@ TEST_P(BuiltImageTest, DamagedCopiesAreRefusedOrReadSafely) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Drivers, BuiltImageTest,
-                         testing::Values(BuiltImage{ROSTER_EFI_PATH, pe::kSubsystemEfiBootServiceDriver, "Roster.pdb"},
-                                         BuiltImage{HOTLATCH_EFI_PATH, pe::kSubsystemEfiRuntimeDriver, "Hotlatch.pdb"},
-                                         BuiltImage{HARNESS_EFI_PATH, pe::kSubsystemEfiApplication,
-                                                    "SmokeHarness.pdb"}),
-                         [](const testing::TestParamInfo<BuiltImage> &Info) {
-                           std::string Pdb = Info.param.PdbName;
-                           return Pdb.substr(0, Pdb.find('.'));
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Drivers, BuiltImageTest,
+    testing::Values(BuiltImage{ROSTER_EFI_PATH, pe::kSubsystemEfiBootServiceDriver, "Roster.pdb"},
+                    BuiltImage{HOTLATCH_EFI_PATH, pe::kSubsystemEfiRuntimeDriver, "Hotlatch.pdb"},
+                    BuiltImage{KCS_TRANSPORT_EFI_PATH, pe::kSubsystemEfiBootServiceDriver, "KcsTransport.pdb"},
+                    BuiltImage{HARNESS_EFI_PATH, pe::kSubsystemEfiApplication, "SmokeHarness.pdb"}),
+    [](const testing::TestParamInfo<BuiltImage> &Info) {
+      std::string Pdb = Info.param.PdbName;
+      return Pdb.substr(0, Pdb.find('.'));
+    });
 
 }  // namespace

@@ -79,7 +79,7 @@ TEST_F(FaultTest, UnmodelledServicesFailTheTestLoudlyInsteadOfCrashing) {
   EXPECT_NONFATAL_FAILURE(Status = Bs->AllocatePages(AllocateAnyPages, EfiBootServicesData, 1, &Address),
                           "unexpected call: AllocatePages");
   EXPECT_EQ(Status, EFI_UNSUPPORTED);
-  EXPECT_NONFATAL_FAILURE(Status = Bs->Stall(10), "unexpected call: Stall");
+  EXPECT_NONFATAL_FAILURE(Status = Bs->SetWatchdogTimer(0, 0, 0, nullptr), "unexpected call: SetWatchdogTimer");
   EXPECT_NONFATAL_FAILURE(P.RuntimeServices()->ResetSystem(EfiResetCold, EFI_SUCCESS, 0, nullptr),
                           "unexpected call: ResetSystem");
   EXPECT_NONFATAL_FAILURE(P.SystemTable()->ConOut->Reset(P.SystemTable()->ConOut, FALSE),

@@ -34,3 +34,11 @@ static_assert(sizeof(SMBIOS_STRUCTURE) == 4, "SMBIOS header");
 #define SMBIOS_MEMORY_SERIAL_NUMBER_STRING 0x18
 #define SMBIOS_MEMORY_PART_NUMBER_STRING 0x1A
 #define SMBIOS_MEMORY_TYPE_UNKNOWN 0x02
+
+// Type 38, IPMI Device Information: which system interface reaches the BMC and where.
+#define SMBIOS_TYPE_IPMI_DEVICE_INFORMATION 38
+#define SMBIOS_IPMI_INTERFACE_TYPE 0x04  // 1: KCS, 2: SMIC, 3: BT, 4: SSIF
+#define SMBIOS_IPMI_BASE_ADDRESS 0x08  // 8 bytes; bit 0 set: I/O space, and not part of the address
+#define SMBIOS_IPMI_BASE_ADDRESS_MODIFIER 0x10  // bits 7-6 register spacing, bit 4 address bit 0
+#define SMBIOS_IPMI_MINIMUM_LENGTH 0x10  // the structure ends at the base address without the modifier
+#define SMBIOS_IPMI_INTERFACE_KCS 0x01
