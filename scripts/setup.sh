@@ -8,6 +8,7 @@ source scripts/common.sh
 
 PACKAGES=(clang lld cmake make googletest libgtest-dev libgmock-dev qemu-system-x86 ovmf python3
   libclang-rt-14-dev  # libFuzzer and the sanitizer runtimes for clang 14
+  openipmi libopenipmi-dev ipmitool  # the BMC module: ipmi_sim, its module headers, a real IPMI client
   gcc g++ nasm acpica-tools uuid-dev dpkg-dev xz-utils)  # EDK II BaseTools and OVMF (scripts/firmware.sh)
 
 if ! command -v dpkg-query >/dev/null 2>&1 || ! command -v apt-get >/dev/null 2>&1; then

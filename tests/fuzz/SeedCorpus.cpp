@@ -158,6 +158,27 @@ void InventorySeeds() {
   Write("roster_inventory", "ones", Bytes(1024, 0xFF));
 }
 
+// The BMC module's input: a fault byte, then [operation, length, bytes] records (see
+// BmcModuleFuzzer.cpp): a whole small image, a SATA message, a read-back; and a transfer
+// step by step with the harness's consistent OPEN, WRITEs and COMMIT.
+void BmcSeeds() {
+  Bytes Whole = {0x06, 4, 3, 0x40};
+  Whole.resize(Whole.size() + 2, 0x11);
+  Bytes Sata = {2, 65};
+  Sata.resize(Sata.size() + 65, 0x20);
+  Whole.insert(Whole.end(), Sata.begin(), Sata.end());
+  Whole.insert(Whole.end(), {3, 0});
+  Write("bmc_module", "whole_then_sata", Whole);
+
+  Bytes Steps = {0x00, 1, 5, 0, 100, 0, 0, 0};
+  for (int Write = 0; Write < 2; ++Write) {
+    Steps.insert(Steps.end(), {1, 51, 1});
+    Steps.resize(Steps.size() + 50, static_cast<uint8_t>(0x30 + Write));
+  }
+  Steps.insert(Steps.end(), {1, 1, 2, 0, 8, 1, 0, 0xC8, 0x5A, 0x43, 0, 0, 0, 3, 0});
+  Write("bmc_module", "steps", Steps);
+}
+
 }  // namespace
 
 int main(int Argc, char **Argv) {
@@ -174,5 +195,6 @@ int main(int Argc, char **Argv) {
   DecodeSeeds();
   SmiSeeds();
   InventorySeeds();
+  BmcSeeds();
   return 0;
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "DecodeBytes.h"
+#include "inventory/InventoryCheck.h"
 #include <InventoryLayout.h>
 
 namespace RosterDecode {
@@ -54,16 +55,6 @@ void ReadHeader(const INVENTORY_HEADER &Raw, InventoryHeaderFacts &Header) {
   Header.DimmPresent = Raw.DimmPresent;
   Header.PciPresent = Raw.PciPresent;
   Header.RecordCount = Raw.RecordCount;
-}
-
-// A receiver zeroes the stored CRC and recomputes over everything after the uncounted prefix;
-// the zeroed field is fed in place of the stored one instead of copying the image.
-uint32_t RecomputeCrc(ByteView Covered) {
-  constexpr size_t CrcAt = OFFSET_OF(INVENTORY_HEADER, Crc32);
-  constexpr uint8_t Zeros[sizeof(UINT32)] = {};
-  uint32_t Crc = Crc32(Covered.subspan(INVENTORY_UNCOUNTED_PREFIX, CrcAt - INVENTORY_UNCOUNTED_PREFIX));
-  Crc = Crc32(ByteView(Zeros, sizeof(Zeros)), Crc);
-  return Crc32(Covered.subspan(CrcAt + sizeof(Zeros)), Crc);
 }
 
 ProcessorFacts ReadProcessor(const CPU_RECORD &Raw) {
@@ -241,7 +232,7 @@ InventoryFacts DecodeInventory(ByteView Image) {
     End = sizeof(INVENTORY_HEADER);
   }
 
-  Facts.Header.ComputedCrc = RecomputeCrc(Image.first(End));
+  Facts.Header.ComputedCrc = inventory::ReceiverCrc(Image.first(End));
   Facts.Header.CrcMatches = Facts.Header.ComputedCrc == Facts.Header.StoredCrc;
   if (!Facts.Header.CrcMatches) {
     Facts.Problems.push_back(Format("CRC MISMATCH: stored 0x%08x, computed 0x%08x%s", Facts.Header.StoredCrc,
