@@ -4,10 +4,11 @@
 
 CONST EFI_GUID gRosterFileGuid = {0xB0F026CB, 0x17D3, 0x4C94, {0xA5, 0x19, 0x81, 0x4A, 0x5E, 0x83, 0x28, 0x40}};
 CONST EFI_GUID gHotlatchFileGuid = {0x9B956440, 0x804B, 0x4A01, {0xA5, 0xA9, 0xF9, 0x05, 0xFE, 0x79, 0x0A, 0x8D}};
+CONST EFI_GUID gKcsTransportFileGuid = {0x3CD1F92F, 0x155D, 0x473E, {0x93, 0xCE, 0x87, 0x98, 0xD9, 0xCF, 0xE9, 0xA1}};
 
 namespace {
 
-CONST CHAR8 *CONST kCallerNames[] = {"Roster", "Hotlatch"};
+CONST CHAR8 *CONST kCallerNames[] = {"Roster", "Hotlatch", "KcsTransport"};
 
 #pragma pack(push, 1)
 struct CAPTURED_RECORD_HEADER {
@@ -49,6 +50,8 @@ EFI_STATUS EFIAPI CaptureStatusCode(EFI_STATUS_CODE_TYPE CodeType, EFI_STATUS_CO
     Caller = 0;
   } else if (SameGuid(CallerId, &gHotlatchFileGuid)) {
     Caller = 1;
+  } else if (SameGuid(CallerId, &gKcsTransportFileGuid)) {
+    Caller = 2;
   } else {
     return EFI_SUCCESS;
   }

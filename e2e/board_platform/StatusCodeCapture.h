@@ -1,4 +1,4 @@
-// Keeps every status code that Roster or Hotlatch reports. OVMF renders no debug
+// Keeps every status code that Roster, Hotlatch or the KCS transport reports. OVMF renders no debug
 // records itself, so the harness registers with the router's handler protocol and
 // copies each record while the reporter's buffer is still valid.
 #pragma once
@@ -13,12 +13,13 @@
 // they name the drivers' files in a firmware volume.
 extern CONST EFI_GUID gRosterFileGuid;
 extern CONST EFI_GUID gHotlatchFileGuid;
+extern CONST EFI_GUID gKcsTransportFileGuid;
 
 // Registers the handler at TPL_HIGH_LEVEL so it runs inside the reporter's call.
 EFI_STATUS StatusCodeCaptureStart(EFI_BOOT_SERVICES *BootServices);
 // Removes the handler: its code goes away with the harness.
 VOID StatusCodeCaptureStop(VOID);
 UINTN StatusCodeCaptureCount(VOID);
-// One line per record: "BOARD STATUS n=.. caller=Roster|Hotlatch type=.. value=..
+// One line per record: "BOARD STATUS n=.. caller=Roster|Hotlatch|KcsTransport type=.. value=..
 // instance=.. data=<hex>", then a summary with the number dropped.
 VOID StatusCodeCaptureReport(VOID);
