@@ -53,7 +53,7 @@ def main(argv=None):
         report = one_boot(board, args, started, [])
         recorder.append(board_checks.inventory_ms(report) if report else None)
         args.bmc = "ipmi_sim"
-        bmc = run_board.bmc_service(args, options="")
+        bmc = run_board.bmc_service(args, options="", attach=False)
         tap = board_bmc.VmTap(bmc)
         report = one_boot(board, args, started, [bmc, tap])
         statuses = board_checks.inventory_statuses(report) if report else []

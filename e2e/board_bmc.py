@@ -125,10 +125,11 @@ class IpmiSim(board_qemu.Service):
     lan.conf and emu.cmd into the state directory and becomes ipmi_sim, keeping its pid),
     on a free TCP port for QEMU and a free UDP port for the LAN. state is the directory
     to use (a fresh one under the run's root unless given, so a later boot can find what
-    an earlier one stored)."""
+    an earlier one stored). attach=False leaves QEMU's side to another service (a tap)."""
 
-    def __init__(self, module, options="", state=None, run_script=RUN_SCRIPT):
+    def __init__(self, module, options="", state=None, attach=True, run_script=RUN_SCRIPT):
         self.module = module
+        self.attach = attach
         self.options = options
         self.state = state
         self.run_script = run_script
@@ -144,7 +145,7 @@ class IpmiSim(board_qemu.Service):
         self.kcs_port = free_port(socket.SOCK_STREAM)
         self.lan_port = free_port(socket.SOCK_DGRAM)
         self.launch()
-        return kcs_args(self.kcs_port)
+        return kcs_args(self.kcs_port) if self.attach else []
 
     def launch(self):
         """Starts ipmi_sim on the service's ports and state and waits until it listens."""
@@ -285,7 +286,8 @@ def spoil_chunk(frame):
 
 
 class VmTap(board_qemu.Service):
-    """Sits between QEMU and the BMC's VM socket and passes every frame both ways. With
+    """Sits between QEMU and the BMC's VM socket (an IpmiSim started before it with
+    attach=False) and passes every frame both ways. With
     spoil_write=N it inverts a byte of the Nth WRITE's chunk; with hold_write=N it keeps
     the Nth WRITE back and calls on_hold() (the runner kills the BMC there). Either way
     it notes when it saw the first OPEN and the answer to the COMMIT. When the BMC's side

@@ -346,7 +346,8 @@ class Session:
         if self.qmp is not None:
             self.qmp.close()
             self.qmp = None
-        if self.process is not None:
+        # A start that failed has stopped already; a second stop only returns the output.
+        if self.process is not None and not self.process.stdout.closed:
             if self.process.poll() is None:
                 self.process.kill()
             self.output = (self.process.communicate()[0] or b"").decode("latin-1", "replace")

@@ -64,8 +64,9 @@ def boot(board, args, root, started, services=(), before_stop=None):
     return session.serial()
 
 
-def bmc_service(args, options=None, state=None):
-    return board_bmc.IpmiSim(args.bmc_module, args.bmc_options if options is None else options, state=state)
+def bmc_service(args, options=None, state=None, attach=True):
+    return board_bmc.IpmiSim(args.bmc_module, args.bmc_options if options is None else options, state=state,
+                             attach=attach)
 
 
 def decode_check(args, stored, folder, results):
