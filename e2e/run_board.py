@@ -121,7 +121,9 @@ def keep_state(folder, bmc, stored, read_back):
     text, summary = read_back
     lines = ["$ " + " ".join(bmc.ipmitool_command("raw", "0x32", "0x5B")), text]
     if summary is not None:
-        lines.append(", ".join(f"{name}={summary[name]:#x}" for name in board_bmc.SUMMARY_FIELDS[1:]))
+        hexadecimal = ("flags", "stored_crc", "computed_crc")
+        lines.append(", ".join(f"{name}={summary[name]:#x}" if name in hexadecimal else f"{name}={summary[name]}"
+                               for name in board_bmc.SUMMARY_FIELDS[1:]))
     with open(os.path.join(folder, "read-back.txt"), "w", encoding="ascii") as handle:
         handle.write("\n".join(lines) + "\n")
 
