@@ -225,6 +225,48 @@ class NoBmc(board_qemu.Service):
         return kcs_args(free_port())
 
 
+class SilentBmc(board_qemu.Service):
+    """A BMC that takes QEMU's connection and every byte on it and never answers: QEMU
+    answers each request itself (0xC3) after its own 4 s."""
+
+    def __init__(self):
+        self.listener = None
+        self.thread = None
+        self.quit = threading.Event()
+        self.requests = 0
+
+    def start(self, root):
+        self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.listener.bind(("127.0.0.1", 0))
+        self.listener.listen(1)
+        self.thread = threading.Thread(target=self.serve, daemon=True)
+        self.thread.start()
+        return kcs_args(self.listener.getsockname()[1])
+
+    def serve(self):
+        connections, decoder = [], VmDecoder()
+        while not self.quit.is_set():
+            ready, _, _ = select.select([self.listener] + connections, [], [], 0.2)
+            for side in ready:
+                if side is self.listener:
+                    connections.append(self.listener.accept()[0])
+                    continue
+                data = side.recv(65536)
+                if not data:
+                    connections.remove(side)
+                    side.close()
+                self.requests += sum(1 for kind, _ in decoder.feed(data) if kind == "msg")
+        for side in connections:
+            side.close()
+
+    def stop(self):
+        self.quit.set()
+        if self.thread is not None:
+            self.thread.join(timeout=5)
+        if self.listener is not None:
+            self.listener.close()
+
+
 # --- QEMU's side of the VM socket: messages end with 0xA0, control commands with 0xA1;
 # 0xAA escapes the next byte, which then has bit 4 set. A message is the message id, the
 # network function and LUN, the command, the data and a checksum that makes the sum zero.
