@@ -16,7 +16,9 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import board_bmc  # noqa: E402
 import board_checks  # noqa: E402
 import board_model  # noqa: E402
+import board_report  # noqa: E402
 import run_board  # noqa: E402
+import run_firmware  # noqa: E402
 
 
 def request(msg_id, netfn, command, data):
@@ -194,6 +196,31 @@ class ReadBack(unittest.TestCase):
         self.assertEqual(run_board.sata_refusals("sata_fail=2"), (2, "Not Ready"))
         self.assertEqual(run_board.sata_refusals("statedir=x sata_fail=1:0xC4"), (1, "Out of Resources"))
         self.assertEqual(run_board.sata_refusals(""), (0, "Success"))
+
+
+class PlatformTransport(unittest.TestCase):
+    """On the BMC path the transport is KcsTransport's and no recorder stands in."""
+
+    def report(self, recorder="0x0", start="0x0", calls=0, count="0x1", fv="0x1"):
+        report = board_report.Report()
+        report.steps["PEERS"] = {"status": "0x0", "recorder": recorder}
+        report.images["KcsTransport.efi"] = {"read": "0x0", "load": "0x0", "start": start, "count": count, "fv": fv}
+        report.bmc = [board_report.BmcCall("SendCommand", 0xA7E8, 1, b"\0")] * calls
+        return report
+
+    def verdicts(self, check, **fields):
+        results = []
+        check(self.report(**fields), results)
+        return results[0][0]
+
+    def test_harness_and_firmware_runs(self):
+        for check in (board_checks.check_platform_transport, run_firmware.check_transport):
+            self.assertTrue(self.verdicts(check))
+            self.assertFalse(self.verdicts(check, recorder="0x1"))
+            self.assertFalse(self.verdicts(check, calls=1))
+        self.assertFalse(self.verdicts(board_checks.check_platform_transport, start="0x8000000000000014"))
+        self.assertFalse(self.verdicts(run_firmware.check_transport, count="0x0"))
+        self.assertFalse(self.verdicts(run_firmware.check_transport, fv="0x0"))
 
 
 if __name__ == "__main__":
