@@ -21,7 +21,7 @@ shows), presses Ctrl+Alt+d, checks what they did, and shows what the management
 controller stored (decoded by roster-decode), its answer to \`ipmitool raw 0x32 0x5B\`
 over the simulator's LAN, and the console notice of the hot key.
 
-Takes about a minute on two cores the first time (building), then about 10 seconds a
+Takes about a minute on two cores the first time (building), then about 15 seconds a
 run: QEMU emulates the board under TCG, without KVM. Build output goes to
 $BUILD_DIR/logs/; a line every 15 seconds shows progress.
 
