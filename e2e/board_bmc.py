@@ -409,6 +409,9 @@ class VmTap(board_qemu.Service):
 
     def pump(self, guest, upstream):
         decoders = {guest: VmDecoder(), upstream: VmDecoder()}
+        # What follows a held chunk on this connection stays with the tap; QEMU's next
+        # connection (to the restarted BMC) passes again.
+        holding = False
         while not self.quit.is_set():
             ready, _, _ = select.select([guest, upstream], [], [], 0.2)
             for side in ready:
@@ -421,10 +424,11 @@ class VmTap(board_qemu.Service):
                 other = upstream if side is guest else guest
                 out = bytearray()
                 for kind, frame in decoders[side].feed(data):
-                    if side is guest and kind == "msg" and not self.held.is_set():
+                    if side is guest and holding:
+                        frame = None
+                    elif side is guest and kind == "msg":
                         frame = self.from_guest(frame)
-                    elif side is guest and self.held.is_set():
-                        frame = None  # everything after the held chunk stays with the tap
+                        holding = frame is None
                     elif kind == "msg":
                         self.from_bmc(frame)
                     if frame is not None:

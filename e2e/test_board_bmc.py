@@ -73,16 +73,22 @@ class FakeBmc:
         self.thread.start()
 
     def run(self):
-        self.connection, _ = self.listener.accept()
-        self.connection.settimeout(5)
+        # One connection after the other, as a restarted BMC takes QEMU's next one.
         try:
             while True:
-                data = self.connection.recv(4096)
-                if not data:
-                    return
-                self.received += data
+                self.connection, _ = self.listener.accept()
+                self.connection.settimeout(5)
+                while True:
+                    data = self.connection.recv(4096)
+                    if not data:
+                        break
+                    self.received += data
         except OSError:
             return
+
+    def drop(self):
+        """Closes the current connection, as a killed BMC does."""
+        self.connection.shutdown(socket.SHUT_RDWR)
 
     def close(self):
         if self.connection is not None:
@@ -92,24 +98,28 @@ class FakeBmc:
 
 class Tap(unittest.TestCase):
     def run_tap(self, frames, wanted, **options):
-        bmc = FakeBmc()
-        self.addCleanup(bmc.close)
+        self.bmc = FakeBmc()
+        self.addCleanup(self.bmc.close)
         held = []
-        tap = board_bmc.VmTap(bmc, on_hold=lambda: held.append(time.monotonic()), **options)
+        tap = board_bmc.VmTap(self.bmc, on_hold=lambda: held.append(time.monotonic()), **options)
         args = tap.start(tempfile.gettempdir())
         self.addCleanup(tap.stop)
-        port = int(args[1].split("port=")[1].split(",")[0])
-        guest = socket.create_connection(("127.0.0.1", port), timeout=5)
+        self.port = int(args[1].split("port=")[1].split(",")[0])
+        return tap, self.send(frames, wanted), held
+
+    def send(self, frames, wanted):
+        """Sends frames as QEMU on a new connection; the frames the BMC has, once it has wanted."""
+        guest = socket.create_connection(("127.0.0.1", self.port), timeout=5)
         self.addCleanup(guest.close)
         guest.sendall(b"".join(board_bmc.vm_encode("msg", frame) for frame in frames))
+        self.guest = guest
         deadline = time.monotonic() + 5
         while time.monotonic() < deadline:
-            decoded = board_bmc.VmDecoder().feed(bytes(bmc.received))
-            if len(decoded) >= wanted:
+            if len(board_bmc.VmDecoder().feed(bytes(self.bmc.received))) >= wanted:
                 break
             time.sleep(0.02)
         time.sleep(0.1)
-        return tap, [frame for _, frame in board_bmc.VmDecoder().feed(bytes(bmc.received))], held
+        return [frame for _, frame in board_bmc.VmDecoder().feed(bytes(self.bmc.received))]
 
     def test_spoils_only_the_chosen_write(self):
         frames = [request(1, 0x32, 0x5A, [1, 0, 0xC8, 0x5A, 0x30, 0, 0, 0])] + \
@@ -128,6 +138,12 @@ class Tap(unittest.TestCase):
         self.assertTrue(tap.held.is_set())
         self.assertEqual(len(held), 1)
         self.assertEqual(forwarded, frames[:2])
+        # The BMC goes away: QEMU's side is closed, and its next connection passes again.
+        self.bmc.drop()
+        self.guest.settimeout(5)
+        self.assertEqual(self.guest.recv(16), b"")
+        later = write_step(9, 0, b"next")
+        self.assertEqual(self.send([later], 3), frames[:2] + [later])
 
 
 class Store(unittest.TestCase):
