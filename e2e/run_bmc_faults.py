@@ -7,6 +7,7 @@ run, each with KcsTransport.efi over QEMU's KCS interface:
   restart  ipmi_sim killed while a chunk of the image is on its way and started again on
            the same state: Roster reports the failed transfer, the previous inventory
            stays whole, and the next boot's transfer stores the new one;
+  no-device no KCS interface at all (its ports read 0xFF): the same as no-bmc;
   silent   a BMC that takes every request and never answers: as no-bmc, every call
            fails, the boot goes on and the inventory takes at most 2 s. Not a ctest:
            it fails today, each request reaching the BMC 4 s after the one before
@@ -75,6 +76,11 @@ def case_no_bmc(board, args, root, started, results, service=None):
     results.append((milliseconds is not None and milliseconds <= NO_BMC_LIMIT_MS,
                     f"the whole inventory without a BMC took {milliseconds if milliseconds is None else round(milliseconds)} ms "
                     f"(at most {NO_BMC_LIMIT_MS})"))
+
+
+def case_no_device(board, args, root, started, results):
+    # A service that adds nothing to QEMU's command line.
+    case_no_bmc(board, args, root, started, results, board_qemu.Service())
 
 
 def case_silent(board, args, root, started, results):
@@ -146,7 +152,7 @@ def case_reject(board, args, root, started, results):
     board_checks.check_sata(board, report, results)
 
 
-CASES = {"no-bmc": case_no_bmc, "silent": case_silent, "restart": case_restart, "reject": case_reject}
+CASES = {"no-bmc": case_no_bmc, "no-device": case_no_device, "silent": case_silent, "restart": case_restart, "reject": case_reject}
 
 
 def parse_args(argv):
