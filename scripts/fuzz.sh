@@ -24,7 +24,7 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 BUILD=${BUILD_DIR:-$ROOT/build}
 source "$ROOT/scripts/common.sh"
 WORKERS=${FUZZ_JOBS:-1}
-ALL_TARGETS="roster_inventory roster_decode roster_routines smi_packet hob_list pdb_lookup pe_image debug_message_config bmc_module"
+ALL_TARGETS="roster_inventory roster_decode roster_routines smi_packet hob_list pdb_lookup pe_image debug_message_config bmc_module kcs_transport"
 TARGETS=${FUZZ_TARGETS:-$ALL_TARGETS}
 
 if [[ ! -f $BUILD/CMakeCache.txt ]]; then

@@ -179,6 +179,18 @@ void BmcSeeds() {
   Write("bmc_module", "steps", Steps);
 }
 
+void KcsSeeds() {
+  // Integers come from the back of the input, answers from the front: all zeros is a BMC
+  // that answers everything at once, a pattern one with scripted answers and faults.
+  Write("kcs_transport", "zeros", Bytes(64, 0));
+  Bytes Mixed(512);
+  for (size_t Index = 0; Index < Mixed.size(); Index++) {
+    Mixed[Index] = static_cast<uint8_t>(Index * 53 + 7);
+  }
+  Write("kcs_transport", "pattern", Mixed);
+  Write("kcs_transport", "ones", Bytes(256, 0xFF));
+}
+
 }  // namespace
 
 int main(int Argc, char **Argv) {
@@ -194,6 +206,7 @@ int main(int Argc, char **Argv) {
   SmbiosSeeds();
   DecodeSeeds();
   SmiSeeds();
+  KcsSeeds();
   InventorySeeds();
   BmcSeeds();
   return 0;

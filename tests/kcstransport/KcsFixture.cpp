@@ -160,31 +160,16 @@ void KcsTest::StartTransport() {
   Transport = static_cast<MANAGEMENT_TRANSPORT_PROTOCOL *>(Interface);
 }
 
-KcsTest::Result KcsTest::Send(UINT16 Header, const std::vector<UINT8> &Data, UINT8 Offered) {
+KcsTest::Result KcsTest::Call(bool Large, UINT16 Header, const std::vector<UINT8> &Data, UINT8 Offered) {
   std::vector<UINT8> Buffer(256, 0xEE);
   std::vector<UINT8> Request = Data;
+  UINT8 *Bytes = Request.empty() ? nullptr : Request.data();
   UINT8 Length = Offered;
   const UINT64 Start = P.Microseconds();
   Result R{};
-  R.Status = Transport->SendCommand(Transport, Header, Request.empty() ? nullptr : Request.data(),
-                                    (UINT8)Request.size(), Buffer.data(), &Length, nullptr);
-  R.Microseconds = P.Microseconds() - Start;
-  EXPECT_LE(Length, Offered) << "the response length grew past what was offered";
-  R.Response.assign(Buffer.begin(), Buffer.begin() + std::min<size_t>(Length, Buffer.size()));
-  for (size_t Index = Offered; Index < Buffer.size(); Index++) {
-    EXPECT_EQ(Buffer[Index], 0xEE) << "written past the offered length at " << Index;
-  }
-  return R;
-}
-
-KcsTest::Result KcsTest::SendLarge(UINT16 Header, const std::vector<UINT8> &Data, UINT8 Offered) {
-  std::vector<UINT8> Buffer(256, 0xEE);
-  std::vector<UINT8> Request = Data;
-  UINT8 Length = Offered;
-  const UINT64 Start = P.Microseconds();
-  Result R{};
-  R.Status = Transport->SendLargeCommand(Transport, Header, Request.empty() ? nullptr : Request.data(), Request.size(),
-                                         Buffer.data(), &Length, nullptr);
+  R.Status =
+      Large ? Transport->SendLargeCommand(Transport, Header, Bytes, Request.size(), Buffer.data(), &Length, nullptr)
+            : Transport->SendCommand(Transport, Header, Bytes, (UINT8)Request.size(), Buffer.data(), &Length, nullptr);
   R.Microseconds = P.Microseconds() - Start;
   EXPECT_LE(Length, Offered) << "the response length grew past what was offered";
   R.Response.assign(Buffer.begin(), Buffer.begin() + std::min<size_t>(Length, Buffer.size()));

@@ -71,8 +71,13 @@ class KcsTest : public ::testing::Test {
     std::vector<UINT8> Response;  // the bytes the transport reported
     UINT64 Microseconds;  // virtual time the call took
   };
-  Result Send(UINT16 Header, const std::vector<UINT8> &Data, UINT8 Offered = 16);
-  Result SendLarge(UINT16 Header, const std::vector<UINT8> &Data, UINT8 Offered = 16);
+  Result Send(UINT16 Header, const std::vector<UINT8> &Data, UINT8 Offered = 16) {
+    return Call(false, Header, Data, Offered);
+  }
+  Result SendLarge(UINT16 Header, const std::vector<UINT8> &Data, UINT8 Offered = 16) {
+    return Call(true, Header, Data, Offered);
+  }
+  Result Call(bool Large, UINT16 Header, const std::vector<UINT8> &Data, UINT8 Offered);
 
   sim::KcsDevice *Device_ = nullptr;
 

@@ -1,5 +1,5 @@
-// The transport's pure routines: where a type 38 structure puts the registers, the chunk
-// checksum and what a completion code means to the caller.
+// The transport's pure routines: where a type 38 structure puts the registers, and the
+// chunk checksum.
 #include <gtest/gtest.h>
 
 #include <kcstransport/KcsTransport.h>
@@ -73,18 +73,6 @@ TEST(KcsCrc16, IsCcittFalse) {
   EXPECT_EQ(KcsCrc16(nullptr, 0), 0xFFFF);
   const UINT8 Zero = 0;
   EXPECT_EQ(KcsCrc16(&Zero, 1), 0xE1F0);
-}
-
-TEST(KcsCompletionCodeStatus, CodesMapToStatuses) {
-  const std::pair<UINT8, EFI_STATUS> Table[] = {
-      {0x00, EFI_SUCCESS},          {0xC0, EFI_NOT_READY},       {0xC1, EFI_UNSUPPORTED},
-      {0xC4, EFI_OUT_OF_RESOURCES}, {0xC7, EFI_BAD_BUFFER_SIZE}, {0xC8, EFI_BAD_BUFFER_SIZE},
-      {0xCA, EFI_BAD_BUFFER_SIZE},  {0xC9, EFI_DEVICE_ERROR},    {0xCC, EFI_DEVICE_ERROR},
-      {0xD5, EFI_DEVICE_ERROR},     {0xFF, EFI_DEVICE_ERROR},    {0x01, EFI_DEVICE_ERROR},
-  };
-  for (const auto &[Code, Status] : Table) {
-    EXPECT_EQ(KcsCompletionCodeStatus(Code), Status) << std::hex << (int)Code;
-  }
 }
 
 }  // namespace
