@@ -47,7 +47,7 @@ def main(argv=None):
         return 1
     size = len(board_model.expected_inventory(board))
     started = time.monotonic()
-    recorder, real, transfer = [], [], []
+    recorder, real, transfer, sata = [], [], [], []
     for _ in range(runs):
         args.bmc = "recorder"
         report = one_boot(board, args, started, [])
@@ -59,6 +59,7 @@ def main(argv=None):
         statuses = board_checks.inventory_statuses(report) if report else []
         real.append(board_checks.inventory_ms(report) if report else None)
         transfer.append(tap.transfer_seconds() if statuses == ["Success"] else None)
+        sata.append(tap.sata_seconds())
 
     def show(values, unit, scale=1.0):
         good = [v * scale for v in values if v is not None]
@@ -71,6 +72,8 @@ def main(argv=None):
     print(f"bench inventory with the recorder: {show(recorder, 'ms')}")
     print(f"bench inventory over KCS to ipmi_sim: {show(real, 'ms')}")
     print(f"bench image transfer over KCS (OPEN to COMMIT answer): {show(transfer, 'ms', 1000.0)}")
+    print(f"bench SATA_INFO messages after the image ({len(board_model.expected_sata_messages(board))}, "
+          f"each stored by the module): {show(sata, 'ms', 1000.0)}")
     rates = [size / seconds for seconds in transfer if seconds]
     if rates:
         print(f"bench image transfer rate: median {statistics.median(rates):,.0f} bytes/s "

@@ -28,6 +28,7 @@ SATA_FILE = re.compile(r"^sata-(\d\d)\.bin$")
 INVENTORY_HEADER, SATA_HEADER = 0x5AC8, 0xA7E8
 # The inventory command's network function and command, and the chunked transfer's WRITE step.
 LARGE_NETFN, LARGE_COMMAND, STEP_OPEN, STEP_WRITE, STEP_COMMIT = 0x32, 0x5A, 1, 2, 3
+SATA_NETFN, SATA_COMMAND = 0x3A, 0xA7
 # WRITE: step, reserved, session (2), offset (4), CRC-16 (2), then the chunk.
 WRITE_HEADER_SIZE = 10
 # ipmi_sim may outlive SIGTERM for a while.
@@ -346,6 +347,8 @@ class VmTap(board_qemu.Service):
         self.spoiled = False
         self.open_seen = None
         self.commit_answered = None
+        # When each SATA_INFO answer passed back to QEMU.
+        self.sata_answers = []
         self.commit_id = None
         self.listener = None
         self.thread = None
@@ -406,6 +409,8 @@ class VmTap(board_qemu.Service):
     def from_bmc(self, frame):
         if self.commit_id is not None and frame and frame[0] == self.commit_id and self.commit_answered is None:
             self.commit_answered = time.monotonic()
+        if len(frame) >= 3 and frame[1] >> 2 == SATA_NETFN | 1 and frame[2] == SATA_COMMAND:
+            self.sata_answers.append(time.monotonic())
 
     def pump(self, guest, upstream):
         decoders = {guest: VmDecoder(), upstream: VmDecoder()}
@@ -438,6 +443,12 @@ class VmTap(board_qemu.Service):
                         other.sendall(out)
                     except OSError:
                         return
+
+    def sata_seconds(self):
+        """From the COMMIT's answer to the last SATA_INFO answer: the messages after the image."""
+        if self.commit_answered is None or not self.sata_answers:
+            return None
+        return self.sata_answers[-1] - self.commit_answered
 
     def transfer_seconds(self):
         if self.open_seen is None or self.commit_answered is None:
