@@ -216,6 +216,20 @@ def check_platform_transport(report, results):
                     f"{len(report.bmc)} recorded calls)"))
 
 
+# What the transport says only when a message went wrong: an error exit, a timeout, a
+# refused chunk.
+TRANSPORT_TROUBLE = ("back to idle", "timed out", "failed")
+
+
+def check_transport_quiet(report, results):
+    """The transport started, and on a healthy BMC no message of it went wrong."""
+    lines = [line for line in board_transcript.transcript(report.status, "KcsTransport") if line.strip()]
+    started = any("KCS management transport: Success" in line for line in lines)
+    trouble = [line for line in lines if any(word in line for word in TRANSPORT_TROUBLE)]
+    results.append((started and not trouble, f"KcsTransport installed its protocol and met no trouble "
+                                             f"({'; '.join(trouble) or ', '.join(lines)})"))
+
+
 INVENTORY_STATUS = "Inventory Status = "
 
 

@@ -203,6 +203,7 @@ def main(argv=None):
     if bmc:
         # Every check of the BMC's bytes reads what it stored; the report has none of its own.
         board_checks.check_platform_transport(report, results)
+        board_checks.check_transport_quiet(report, results)
         report.bmc = stored.deliveries()
         board_checks.check_bmc_store(stored, results)
         refused, refusal = sata_refusals(args.bmc_options)

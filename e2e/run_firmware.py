@@ -149,6 +149,7 @@ def main(argv=None):
         return 1
     # Every check of the BMC's bytes reads what it stored; the report has none of its own.
     check_transport(report, results)
+    board_checks.check_transport_quiet(report, results)
     report.bmc = stored.deliveries()
     board_checks.check_bmc_store(stored, results)
     refused, refusal = run_board.sata_refusals(args.bmc_options)
