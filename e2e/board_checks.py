@@ -67,7 +67,7 @@ def check_steps(report, results):
 def check_inventory(board, report, results):
     expected = model.expected_inventory(board)
     large = [call for call in report.bmc if call.member == "SendLargeCommand"]
-    results.append((len(large) == 1, f"exactly one inventory delivery ({len(large)} SendLargeCommand calls)"))
+    results.append((len(large) == 1, f"exactly one inventory delivered ({len(large)})"))
     if not large:
         return
     call = large[0]
@@ -184,6 +184,85 @@ def check_root_bridges(board, report, results):
     results.append((reported == expected, "root bridges in handle order with their bus ranges: "
                     + ", ".join("none" if r is None else f"{r[0]:#04x}-{r[1]:#04x}" for r in reported)
                     + f" (board gives {', '.join(f'{first:#04x}-{last:#04x}' for first, last in expected)})"))
+
+
+SATA_SEND = "Send Sata hdd information status = "
+
+
+def sata_send_statuses(report):
+    """Roster's status for every SATA_INFO attempt, in order, from its transcript."""
+    text = "\n".join(board_transcript.transcript(report.status, "Roster"))
+    return [line.split(SATA_SEND, 1)[1].strip() for line in text.split("\n") if SATA_SEND in line]
+
+
+def check_sata_retry(board, report, refused, refusal, results):
+    """The BMC refused the first `refused` SATA_INFO requests with a completion code whose
+    status Roster prints as `refusal`: the first message then took that many failures and
+    a success, every later one went at once, and the BMC kept each message once."""
+    count = len(model.expected_sata_messages(board))
+    wanted = [refusal] * refused + ["Success"] * count
+    got = sata_send_statuses(report)
+    results.append((got == wanted, f"SATA_INFO attempts: {refused} refused ({refusal}), then each message once "
+                                   f"({', '.join(got) or 'none'})"))
+
+
+def check_platform_transport(report, results):
+    """On the BMC path the transport is the platform's driver and no recorder stands in."""
+    image = report.images.get("KcsTransport.efi", {})
+    started = all(number_field(image, key) == 0 for key in ("read", "load", "start"))
+    recorder = number_field(report.steps.get("PEERS", {}), "recorder")
+    results.append((started and recorder == 0 and not report.bmc,
+                    f"KcsTransport.efi started and no recorder installed ({image or 'no report'}, recorder={recorder}, "
+                    f"{len(report.bmc)} recorded calls)"))
+
+
+# What the transport says only when a message went wrong: an error exit, a timeout, a
+# refused chunk.
+TRANSPORT_TROUBLE = ("back to idle", "timed out", "failed")
+
+
+def check_transport_quiet(report, results):
+    """The transport started, and on a healthy BMC no message of it went wrong."""
+    lines = [line for line in board_transcript.transcript(report.status, "KcsTransport") if line.strip()]
+    started = any("KCS management transport: Success" in line for line in lines)
+    trouble = [line for line in lines if any(word in line for word in TRANSPORT_TROUBLE)]
+    results.append((started and not trouble, f"KcsTransport installed its protocol and met no trouble "
+                                             f"({'; '.join(trouble) or ', '.join(lines)})"))
+
+
+INVENTORY_STATUS = "Inventory Status = "
+
+
+def inventory_statuses(report):
+    """What Roster printed after each inventory delivery."""
+    text = "\n".join(board_transcript.transcript(report.status, "Roster"))
+    return [line.split(INVENTORY_STATUS, 1)[1].strip() for line in text.split("\n") if INVENTORY_STATUS in line]
+
+
+def inventory_ms(report):
+    """The inventory's time (the first trigger's TSC ticks), in milliseconds, or None."""
+    per100 = number_field(report.steps.get("TSC", {}), "per100ms")
+    ticks = number_field(report.triggers[0], "ticks") if report.triggers else None
+    return None if not per100 or ticks is None else ticks * 100 / per100
+
+
+def check_bmc_store(stored, results):
+    """What the BMC stored, the place of the recorder's calls on the real path."""
+    results.append((not stored.other, f"the BMC's folder holds only its files ({stored.other or 'nothing else'})"))
+
+
+def check_read_back(board, summary, text, results):
+    """The read-back command over the simulator's LAN describes what the checks saw stored."""
+    if summary is None:
+        results.append((False, f"read-back over the BMC's LAN answered ({text})"))
+        return
+    expected = model.expected_inventory(board)
+    sata = len(model.expected_sata_messages(board))
+    ok = (summary["flags"] == 0x1F and summary["total_size"] == len(expected)
+          and summary["stored_crc"] == summary["computed_crc"] and summary["sata_messages"] == sata)
+    results.append((ok, f"read-back over LAN: flags {summary['flags']:#04x}, {summary['total_size']} bytes, "
+                        f"CRC {summary['stored_crc']:#010x}/{summary['computed_crc']:#010x}, "
+                        f"{summary['sata_messages']} SATA_INFO (board gives {len(expected)} bytes, {sata} messages)"))
 
 
 def check_report(board, report, raw):

@@ -465,9 +465,11 @@ def expected_variables(board):
     return {"created": created, "start": start, "key": key, "disarm": disarm}, digests, sizes
 
 
-def harness_config(board):
-    """\\BOARD.CFG: signature, identity words, option fill, pattern seeds, key wait."""
+def harness_config(board, platform_transport=False):
+    """\\BOARD.CFG: signature, identity words, option fill, who produces the management
+    transport (0 the board's recorder, 1 a platform driver that reaches a BMC), pattern
+    seeds, key wait."""
     words = [number(word) for word in board["identity_words"]]
     seeds = [number(seed) for seed in board["setup_variables"]["pattern_seeds"]]
-    return (CONFIG_SIGNATURE + struct.pack("<4HB3x3II", *words, number(board["setup_variables"]["option_fill"]),
-                                           *seeds, board["key_wait_seconds"]))
+    return (CONFIG_SIGNATURE + struct.pack("<4HBB2x3II", *words, number(board["setup_variables"]["option_fill"]),
+                                           1 if platform_transport else 0, *seeds, board["key_wait_seconds"]))

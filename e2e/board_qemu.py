@@ -15,6 +15,9 @@ import board_model
 
 ESP_FILES = {"BoardHarness.efi": os.path.join("EFI", "BOOT", "BOOTX64.EFI"),
              "Roster.efi": "Roster.efi", "Hotlatch.efi": "Hotlatch.efi"}
+# The platform's management transport, when the run has one: the harness then loads it
+# before the drivers and installs no transport of its own.
+PLATFORM_TRANSPORT = "KcsTransport.efi"
 # ANSI sequences OVMF's terminal driver writes around console text.
 ESCAPE = re.compile(r"\x1b\[[0-9;?=]*[A-Za-z]|\x1b[()][A-Za-z0-9]")
 # The hot key, as QMP names the keys.
@@ -167,7 +170,8 @@ def debugcon_args(path):
 
 def qemu_command(board, qemu, root, images):
     """Everything QEMU needs, with its files created under root; images=None for a board
-    without an ESP."""
+    without an ESP. images may add PLATFORM_TRANSPORT, which goes on the ESP too and
+    tells the harness to use it."""
     os.makedirs(root, exist_ok=True)
     for folder in ("smbios", "disks"):
         os.makedirs(os.path.join(root, folder), exist_ok=True)
@@ -177,7 +181,10 @@ def qemu_command(board, qemu, root, images):
     # Without images the board has no ESP: whatever runs comes from the firmware itself.
     if images is not None:
         files = {relative: images[name] for name, relative in ESP_FILES.items()}
-        esp = build_esp(root, files, {"BOARD.CFG": board_model.harness_config(board)})
+        platform = images.get(PLATFORM_TRANSPORT)
+        if platform is not None:
+            files[PLATFORM_TRANSPORT] = platform
+        esp = build_esp(root, files, {"BOARD.CFG": board_model.harness_config(board, platform is not None)})
         command += esp_args(esp, board["esp"]["addr"])
     command += smbios_args(board, os.path.join(root, "smbios"))
     command += device_args(board)
@@ -339,7 +346,8 @@ class Session:
         if self.qmp is not None:
             self.qmp.close()
             self.qmp = None
-        if self.process is not None:
+        # A start that failed has stopped already; a second stop only returns the output.
+        if self.process is not None and not self.process.stdout.closed:
             if self.process.poll() is None:
                 self.process.kill()
             self.output = (self.process.communicate()[0] or b"").decode("latin-1", "replace")

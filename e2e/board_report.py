@@ -108,17 +108,28 @@ def parse_report(raw):
     return report
 
 
-def read_report(raw, bmc_out=None):
-    """The report, or None after saying why it does not parse; with bmc_out the BMC calls
-    are kept there as roster-decode reads them."""
+def parse_or_report(raw):
+    """The report, or None after saying why it does not parse."""
     try:
-        report = parse_report(raw)
+        return parse_report(raw)
     except ReportError as error:
         print(f"FAIL report does not parse: {error}")
         return None
+
+
+def write_bmc_out(report, bmc_out):
+    """Keeps the BMC calls in bmc_out (when given) as roster-decode reads them."""
     if bmc_out:
         with open(bmc_out, "w", encoding="ascii") as handle:
             handle.write(bmc_report_text(report))
+
+
+def read_report(raw, bmc_out=None):
+    """The report, or None after saying why it does not parse; with bmc_out the BMC calls
+    are kept there as roster-decode reads them."""
+    report = parse_or_report(raw)
+    if report is not None:
+        write_bmc_out(report, bmc_out)
     return report
 
 

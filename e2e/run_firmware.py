@@ -3,7 +3,9 @@
 volume with BaseTools' VolInfo, boots the built OVMF on the board with no ESP (only the
 DXE dispatcher starts anything of ours), presses Ctrl+Alt+d through QMP at the
 firmware's own screen, and judges the board-support driver's report (on QEMU's debug
-console) with the same checks as the harness run. Python standard library only."""
+console) with the same checks as the harness run. The volume's KcsTransport carries the
+drivers' calls over QEMU's KCS interface to ipmi_sim with the BMC module, and the checks
+of the BMC's bytes read what it stored. Python standard library only."""
 
 import argparse
 import os
@@ -14,12 +16,14 @@ import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
+import board_bmc  # noqa: E402
 import board_checks  # noqa: E402
 import board_model  # noqa: E402
 import board_qemu  # noqa: E402
 import board_report  # noqa: E402
 import firmware_checks  # noqa: E402
 import firmware_volume  # noqa: E402
+import run_board  # noqa: E402
 
 CONFIG_FILE = "opt/roster-hotlatch/board-config"
 # What OVMF's boot manager prints when no boot option started: its own screen.
@@ -39,8 +43,9 @@ def smm_machine(command):
     return command + ["-global", "driver=cfi.pflash01,property=secure,value=on", "-global", "ICH9-LPC.disable_s3=1"]
 
 
-def boot(board, args, root, started):
-    """Runs the board until QEMU ends or the time is up; returns (debug console, serial)."""
+def boot(board, args, root, started, services=(), before_stop=None):
+    """Runs the board until QEMU ends or the time is up, with services beside QEMU;
+    before_stop(session) runs while they still do. Returns (debug console, serial)."""
     command, serial, qmp = board_qemu.qemu_command(board, args.qemu, root, None)
     # The board driver resets once, after writing its non-volatile setting.
     command = [word for word in command if word != "-no-reboot"]
@@ -48,7 +53,7 @@ def boot(board, args, root, started):
         command = smm_machine(command)
     config = os.path.join(root, "board-config.bin")
     with open(config, "wb") as handle:
-        handle.write(board_model.harness_config(board))
+        handle.write(board_model.harness_config(board, platform_transport=True))
     report_log = os.path.join(root, "debugcon.log")
     command += ["-fw_cfg", f"name={CONFIG_FILE},file={config}"] + board_qemu.debugcon_args(report_log)
     milestones = board_qemu.Milestones(started, [
@@ -76,14 +81,17 @@ def boot(board, args, root, started):
             pressed.add("2")
             board_qemu.progress(started, "pressed Ctrl+Alt+d (after the disarm)")
 
-    session = board_qemu.Session(command, root, serial, qmp=qmp, debugcon=report_log, verbose=args.verbose)
+    session = board_qemu.Session(command, root, serial, qmp=qmp, debugcon=report_log, services=services,
+                                 verbose=args.verbose)
     try:
         session.start()
-        board_qemu.progress(started, "QEMU started: q35 under TCG, the built OVMF, two sockets, no ESP")
+        board_qemu.progress(started, "QEMU started: q35 under TCG, the built OVMF, two sockets, no ESP, KCS to the BMC")
         problem = session.wait(args.timeout, report=session.debugcon, completion=board_report.COMPLETION,
                                on_poll=on_poll)
         if problem:
             board_qemu.progress(started, problem)
+        if before_stop is not None:
+            before_stop(session)
     finally:
         session.stop()
         session.print_output()
@@ -133,6 +141,10 @@ def parse_args(argv):
     board_qemu.add_run_options(parser, timeout=240)
     parser.add_argument("--report-out", help="keep the board driver's report here")
     parser.add_argument("--smm", action="store_true", help="the firmware is an SMM build (q35 smm=on, secure flash)")
+    parser.add_argument("--bmc-module", required=True, help="the BMC module for ipmi_sim (build/bmc/roster_bmc.so)")
+    parser.add_argument("--bmc-options", default="sata_fail=2",
+                        help="the module's options (default: refuse the first two SATA_INFO with 0xC0)")
+    parser.add_argument("--roster-decode", required=True)
     return parser.parse_args(argv)
 
 
@@ -142,14 +154,26 @@ def main(argv=None):
     board = board_model.load_board(args.board)
     board["firmware"] = {"code": args.code, "vars": args.vars}
     missing = board_qemu.missing_inputs(
-        {path: path for path in [args.code, args.vars, args.fv, args.volinfo] + args.inf if path}, args.qemu)
+        {path: path for path in [args.code, args.vars, args.fv, args.volinfo, args.bmc_module, args.roster_decode]
+         + args.inf if path}, args.qemu)
+    missing += [f"{tool} (Debian package {package})" for tool, package in
+                (("ipmi_sim", "openipmi"), ("ipmitool", "ipmitool")) if shutil.which(tool) is None]
     if missing:
         print("FAIL missing: " + ", ".join(missing))
         return 1
     results = check_volume(args)
     root = tempfile.mkdtemp(prefix="firmware-board-")
+    bmc = board_bmc.IpmiSim(args.bmc_module, args.bmc_options)
+    bmc_read_back = ("not asked", None)
+
+    def before_stop(session):
+        nonlocal bmc_read_back
+        bmc_read_back = bmc.read_back()
+
     try:
-        raw, serial = boot(board, args, root, started)
+        raw, serial = boot(board, args, root, started, services=[bmc], before_stop=before_stop)
+        stored = bmc.stored()
+        run_board.decode_check(args, stored, bmc.store_dir(), results)
         again = read_back(board, args, root, started) if args.smm else b""
     finally:
         shutil.rmtree(root, ignore_errors=True)
@@ -157,15 +181,34 @@ def main(argv=None):
         if path:
             with open(path, "wb") as handle:
                 handle.write(data)
-    report = board_report.read_report(raw, args.bmc_out)
+    report = board_report.parse_or_report(raw)
     if report is None:
         return 1
+    # Every check of the BMC's bytes reads what it stored; the report has none of its own.
+    check_transport(report, results)
+    board_checks.check_transport_quiet(report, results)
+    report.bmc = stored.deliveries()
+    board_checks.check_bmc_store(stored, results)
+    refused, refusal = run_board.sata_refusals(args.bmc_options)
+    board_checks.check_sata_retry(board, report, refused, refusal, results)
+    board_checks.check_read_back(board, bmc_read_back[1], bmc_read_back[0], results)
+    print("bmc read-back (ipmitool raw 0x32 0x5B): " + bmc_read_back[0])
+    board_report.write_bmc_out(report, args.bmc_out)
     results += firmware_checks.check_report(board, report, serial)
     if args.smm:
         results += firmware_checks.check_ssvs(report)
         results += firmware_checks.check_read_back(board_report.parse_report(again))
     return board_checks.print_verdict("e2e_firmware", results, report, args.failures_only, time.monotonic() - started)
 
+
+def check_transport(report, results):
+    """The volume's KcsTransport produced the transport and the board driver installed none."""
+    number = board_checks.number_field
+    image = report.images.get("KcsTransport.efi", {})
+    recorder = number(report.steps.get("PEERS", {}), "recorder")
+    results.append((number(image, "count") == 1 and number(image, "fv") == 1 and recorder == 0 and not report.bmc,
+                    f"KcsTransport.efi dispatched from the volume, no recorder installed ({image or 'no report'}, "
+                    f"recorder={recorder}, {len(report.bmc)} recorded calls)"))
 
 if __name__ == "__main__":
     sys.exit(main())

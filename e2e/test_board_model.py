@@ -204,6 +204,10 @@ class BoardDefinition(unittest.TestCase):
         config = model.harness_config(b)
         self.assertEqual((len(config), config[:8]), (36, b"BRDCFG01"))
         self.assertEqual(struct.unpack_from("<4H", config, 8), (0x1234, 0x5678, 0x9ABC, 0xDEF0))
+        # Byte 17 says who produces the management transport; nothing else moves.
+        platform = model.harness_config(b, platform_transport=True)
+        self.assertEqual((config[17], platform[17]), (0, 1))
+        self.assertEqual(platform[:17] + platform[18:], config[:17] + config[18:])
         stages, digests, sizes = model.expected_variables(b)
         self.assertEqual(stages["start"]["setup891"], 0xA5)
         self.assertEqual(sizes, {"setup": 1026, "pch": 1294, "socket": 298})

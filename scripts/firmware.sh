@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds an OVMF X64 platform from Debian's EDK II source with Roster and Hotlatch added
-# the way an integrator adds them (dist/ from `cmake --install`, two DSC lines, the FDF
-# snippets), plus the virtual board's support driver, then boots it on the virtual board
-# and checks what the drivers did (e2e/run_firmware.py).
+# Builds an OVMF X64 platform from Debian's EDK II source with Roster, Hotlatch and the
+# optional KcsTransport added the way an integrator adds them (dist/ from `cmake --install`,
+# the DSC lines, the FDF snippets), plus the virtual board's support driver, then boots it
+# on the virtual board with ipmi_sim and the BMC module behind QEMU's KCS interface and
+# checks what the drivers did and what the BMC stored (e2e/run_firmware.py).
 #
 #   scripts/firmware.sh [--smm] [--build-only] [--no-build-images] [--no-build-firmware] [--os-boot] [runner options...]
 #
@@ -97,6 +98,7 @@ platform_files() {
 [Components.X64]
   RosterHotlatchPkg/Roster/Roster.inf
   RosterHotlatchPkg/Hotlatch/Hotlatch.inf
+  RosterHotlatchPkg/KcsTransport/KcsTransport.inf
   RosterHotlatchBoardPkg/BoardDxe/BoardDxe.inf
 DSC
   # The handler goes where OVMF's SMM drivers are: [FV.DXEFV], with PiSmmCore.
@@ -110,6 +112,7 @@ DSC
       print "INF  RuleOverride = ROSTER_HOTLATCH_BINARY RosterHotlatchBoardPkg/BoardDxe/BoardDxe.inf"
       print "!include RosterHotlatchPkg/RosterHotlatch.fdf.inc"
       if (handler != "") print handler
+      print "!include RosterHotlatchPkg/KcsTransport.fdf.inc"
       print ""
       done = 1
     }
@@ -145,8 +148,8 @@ main() {
     if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
       configure_build "$BUILD_DIR" >/dev/null
     fi
-    cmake --build "$BUILD_DIR" -j"$JOBS" --target firmware_images Roster_depex Hotlatch_depex SsvsHandler_depex \
-      BoardDxe_depex >/dev/null
+    cmake --build "$BUILD_DIR" -j"$JOBS" --target firmware_images Roster_depex Hotlatch_depex KcsTransport_depex \
+      SsvsHandler_depex BoardDxe_depex roster_bmc roster-decode >/dev/null
   fi
   local image
   for image in "$BUILD_DIR/efi/BoardDxe.efi" "$BUILD_DIR/packaging/BoardDxe.depex"; do
@@ -182,7 +185,7 @@ main() {
     missing "the ${smm_name}platform build of these images (key $key) in $CACHE/firmware" \
       "(scripts/firmware.sh ${smm_flag}--build-only builds it; scripts/test.sh runs it)"
   else
-    progress "building OVMF X64 $EDK2_TARGET with Roster, Hotlatch and the board driver (key $key)"
+    progress "building OVMF X64 $EDK2_TARGET with Roster, Hotlatch, KcsTransport and the board driver (key $key)"
     local t=$SECONDS
     rm -rf "$src/RosterHotlatchPkg" "$src/RosterHotlatchBoardPkg"
     cp -r "$stage/RosterHotlatchPkg" "$stage/RosterHotlatchBoardPkg" "$src/"
@@ -229,6 +232,8 @@ main() {
     --fv "$out/DXEFV.Fv" --xref "$out/Guid.xref" --volinfo "$src/BaseTools/Source/C/bin/VolInfo" \
     --inf "$stage/RosterHotlatchBoardPkg/BoardDxe/BoardDxe.inf" \
     --inf "$stage/RosterHotlatchPkg/Roster/Roster.inf" --inf "$stage/RosterHotlatchPkg/Hotlatch/Hotlatch.inf" \
+    --inf "$stage/RosterHotlatchPkg/KcsTransport/KcsTransport.inf" \
+    --bmc-module "$BUILD_DIR/bmc/roster_bmc.so" --roster-decode "$BUILD_DIR/tools/roster-decode/roster-decode" \
     "${runner_args[@]}"
   progress "done"
 }

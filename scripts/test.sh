@@ -22,8 +22,9 @@ system (Debian's kernel) booted on it.
 
 Takes about 13 minutes on two cores from an empty build directory and an empty firmware
 cache: about 7 to build ours, about 5 for the EDK II source, BaseTools and OVMF, and
-about a minute for the tests, of which each board run (QEMU under TCG, no KVM) is about
-10 seconds. With the firmware cached and the build present, a rerun takes about a minute.
+about three minutes for the tests, of which each board run (QEMU under TCG, no KVM, with
+ipmi_sim as the BMC) is 10 to 20 seconds, seven boots in all. With the firmware cached and
+the build present, a rerun takes about three minutes.
 Build and test output goes to $BUILD_DIR/logs/; a line every 15 seconds shows progress.
 
 $ENVIRONMENT_HELP

@@ -44,6 +44,7 @@ BOOLEAN mOsBoot = FALSE;
 
 DISPATCHED_IMAGE mRoster = {"Roster.efi", &gRosterFileGuid, NULL, 0, NULL, FALSE, 0, 0, 0};
 DISPATCHED_IMAGE mHotlatch = {"Hotlatch.efi", &gHotlatchFileGuid, NULL, 0, NULL, FALSE, 0, 0, 0};
+DISPATCHED_IMAGE mKcsTransport = {"KcsTransport.efi", &gKcsTransportFileGuid, NULL, 0, NULL, FALSE, 0, 0, 0};
 
 // End of DXE: every driver the dispatcher could start has started.
 VOID EFIAPI EndOfDxe(EFI_EVENT Event, VOID *Context) {
@@ -51,6 +52,10 @@ VOID EFIAPI EndOfDxe(EFI_EVENT Event, VOID *Context) {
   BoardLine("BOARD ENDOFDXE");
   ReportDispatchedImage(mSystemTable->BootServices, &mRoster, mImageHandle);
   ReportDispatchedImage(mSystemTable->BootServices, &mHotlatch, mImageHandle);
+  if (mConfig.Transport == BOARD_TRANSPORT_PLATFORM) {
+    FindDispatchedImage(mSystemTable->BootServices, &mKcsTransport);
+    ReportDispatchedImage(mSystemTable->BootServices, &mKcsTransport, mImageHandle);
+  }
   ReportSetupVariables(mSystemTable, "start");
 }
 

@@ -106,6 +106,11 @@ extern "C" EFI_STATUS EFIAPI _ModuleEntryPoint(EFI_HANDLE ImageHandle, EFI_SYSTE
   BoardStepStartCapture(BootServices);
   BoardStepConnect(BootServices);
   BoardStatusLine("BOARD DEBUGCONFIG", SetDebugMessageConfig(SystemTable->RuntimeServices));
+  // The platform's own transport starts before the drivers, as its place in a volume would
+  // have it; the board then installs no transport of its own.
+  if (Config.Transport == BOARD_TRANSPORT_PLATFORM) {
+    LoadAndStartDriver(ImageHandle, SystemTable, u"\\KcsTransport.efi", "KcsTransport.efi");
+  }
   BoardStepInstallPeers(BootServices, &Config);
   BoardStepRootBridges(BootServices, &Bridges);
 

@@ -16,6 +16,9 @@ EFI_STATUS ParseBoardConfig(CONST VOID *Buffer, UINTN Size, BOARD_CONFIG *Config
       Status = EFI_INCOMPATIBLE_VERSION;
     }
   }
+  if (Config->Transport != BOARD_TRANSPORT_RECORDER && Config->Transport != BOARD_TRANSPORT_PLATFORM) {
+    Status = EFI_INVALID_PARAMETER;
+  }
   if (Config->KeyWaitSeconds == 0 || Config->KeyWaitSeconds > 600) {
     Status = EFI_INVALID_PARAMETER;
   }

@@ -6,6 +6,8 @@
 
 #define BOARD_CONFIG_SIGNATURE "BRDCFG01"
 #define BOARD_SETUP_VARIABLE_COUNT 3
+#define BOARD_TRANSPORT_RECORDER 0
+#define BOARD_TRANSPORT_PLATFORM 1
 
 #pragma pack(push, 1)
 struct BOARD_CONFIG {
@@ -14,7 +16,11 @@ struct BOARD_CONFIG {
   UINT16 IdentityWords[4];
   // Every option byte starts with this value, so the drivers' writes show.
   UINT8 OptionFill;
-  UINT8 Reserved[3];
+  // Who produces the management transport: BOARD_TRANSPORT_RECORDER (the board keeps what
+  // it is handed, no BMC) or BOARD_TRANSPORT_PLATFORM (a platform driver, KcsTransport,
+  // carries it to a BMC; the board installs none).
+  UINT8 Transport;
+  UINT8 Reserved[2];
   // Byte i of setup variable v is (PatternSeed[v] + 37 * i) mod 256, option bytes aside.
   UINT32 PatternSeed[BOARD_SETUP_VARIABLE_COUNT];
   // How long each key wait lasts at most.

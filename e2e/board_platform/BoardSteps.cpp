@@ -27,7 +27,9 @@ VOID BoardStepConnect(EFI_BOOT_SERVICES *BootServices) {
 
 VOID BoardStepInstallPeers(EFI_BOOT_SERVICES *BootServices, CONST BOARD_CONFIG *Config) {
   BoardLineStart("BOARD PEERS");
-  BoardAppendField("status", InstallPlatformPeers(BootServices, Config->IdentityWords));
+  BoardAppendField("status", InstallPlatformPeers(BootServices, Config->IdentityWords,
+                                                  Config->Transport == BOARD_TRANSPORT_RECORDER));
+  BoardAppendField("recorder", Config->Transport == BOARD_TRANSPORT_RECORDER);
   BoardAppendField("tesk", (UINT64)(UINTN)TeskServiceInterface());
   BoardLineEnd();
 }

@@ -14,7 +14,8 @@ VOID BoardStepRuntimeTable(EFI_SYSTEM_TABLE *SystemTable);
 VOID BoardStepStartCapture(EFI_BOOT_SERVICES *BootServices);
 // "BOARD CONNECT pciio=..": every PCI controller connected, so the inventory sees them all.
 VOID BoardStepConnect(EFI_BOOT_SERVICES *BootServices);
-// "BOARD PEERS status=.. tesk=..": the management transport, identity and Tesk service.
+// "BOARD PEERS status=.. recorder=.. tesk=..": identity, Tesk service and, unless a
+// platform driver carries it, the recording management transport.
 VOID BoardStepInstallPeers(EFI_BOOT_SERVICES *BootServices, CONST BOARD_CONFIG *Config);
 // What the root bridges say of their buses when the inventory runs.
 VOID BoardStepRootBridges(EFI_BOOT_SERVICES *BootServices, BOARD_ROOT_BRIDGES *Bridges);

@@ -53,18 +53,18 @@ PLATFORM_IDENTITY_PROTOCOL mIdentity = {};
 
 }  // namespace
 
-EFI_STATUS InstallPlatformPeers(EFI_BOOT_SERVICES *BootServices, CONST UINT16 IdentityWords[4]) {
+EFI_STATUS InstallPlatformPeers(EFI_BOOT_SERVICES *BootServices, CONST UINT16 IdentityWords[4], BOOLEAN WithRecorder) {
   mIdentity.Revision = 1;
   mIdentity.Word4 = IdentityWords[0];
   mIdentity.Word6 = IdentityWords[1];
   mIdentity.Word8 = IdentityWords[2];
   mIdentity.Word10 = IdentityWords[3];
   EFI_HANDLE Handle = NULL;
-  EFI_STATUS Status = BootServices->InstallProtocolInterface(&Handle, &gManagementTransportProtocolGuid,
-                                                             EFI_NATIVE_INTERFACE, BmcRecorderProtocol());
-  if (!EFI_ERROR(Status)) {
-    Status = BootServices->InstallProtocolInterface(&Handle, &gPlatformIdentityProtocolGuid, EFI_NATIVE_INTERFACE,
-                                                    &mIdentity);
+  EFI_STATUS Status =
+      BootServices->InstallProtocolInterface(&Handle, &gPlatformIdentityProtocolGuid, EFI_NATIVE_INTERFACE, &mIdentity);
+  if (!EFI_ERROR(Status) && WithRecorder) {
+    Status = BootServices->InstallProtocolInterface(&Handle, &gManagementTransportProtocolGuid, EFI_NATIVE_INTERFACE,
+                                                    BmcRecorderProtocol());
   }
   if (!EFI_ERROR(Status)) {
     Status = BootServices->AllocatePool(EfiRuntimeServicesData, sizeof(*mTesk), (VOID **)&mTesk);

@@ -6,9 +6,10 @@
 
 #define TESK_RECORD_MAX 32
 
-// Installs the transport, the identity (with the board's words) and the Tesk service on
-// one new handle.
-EFI_STATUS InstallPlatformPeers(EFI_BOOT_SERVICES *BootServices, CONST UINT16 IdentityWords[4]);
+// Installs the identity (with the board's words), the Tesk service and, when WithRecorder,
+// the recording management transport, on one new handle. Without it the transport is a
+// platform driver's: one producer of the protocol, never two.
+EFI_STATUS InstallPlatformPeers(EFI_BOOT_SERVICES *BootServices, CONST UINT16 IdentityWords[4], BOOLEAN WithRecorder);
 // The Tesk service's interface, which Hotlatch registers a pointer to.
 VOID *TeskServiceInterface(VOID);
 // Installs Guid with no interface on a handle of its own, as an outside component

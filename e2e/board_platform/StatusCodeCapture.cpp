@@ -4,7 +4,7 @@
 
 namespace {
 
-CONST CHAR8 *CONST kCallerNames[] = {"Roster", "Hotlatch"};
+CONST CHAR8 *CONST kCallerNames[] = {"Roster", "Hotlatch", "KcsTransport"};
 
 #pragma pack(push, 1)
 struct CAPTURED_RECORD_HEADER {
@@ -46,6 +46,8 @@ EFI_STATUS EFIAPI CaptureStatusCode(EFI_STATUS_CODE_TYPE CodeType, EFI_STATUS_CO
     Caller = 0;
   } else if (SameGuid(CallerId, &gHotlatchFileGuid)) {
     Caller = 1;
+  } else if (SameGuid(CallerId, &gKcsTransportFileGuid)) {
+    Caller = 2;
   } else {
     return EFI_SUCCESS;
   }

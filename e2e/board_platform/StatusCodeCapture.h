@@ -1,4 +1,4 @@
-// Keeps every status code that Roster or Hotlatch reports. OVMF renders no debug
+// Keeps every status code that Roster, Hotlatch or the KCS transport reports. OVMF renders no debug
 // records itself, so the harness registers with the router's handler protocol and
 // copies each record while the reporter's buffer is still valid.
 #pragma once
@@ -12,6 +12,7 @@
 // The drivers' file GUIDs (generated from their module descriptions): the support layer
 // gives them as the caller of every report, and they name the drivers' files in a volume.
 #include <HotlatchFileGuid.h>
+#include <KcsTransportFileGuid.h>
 #include <RosterFileGuid.h>
 
 // Registers the handler at TPL_HIGH_LEVEL so it runs inside the reporter's call.
@@ -19,6 +20,6 @@ EFI_STATUS StatusCodeCaptureStart(EFI_BOOT_SERVICES *BootServices);
 // Removes the handler: its code goes away with the harness.
 VOID StatusCodeCaptureStop(VOID);
 UINTN StatusCodeCaptureCount(VOID);
-// One line per record: "BOARD STATUS n=.. caller=Roster|Hotlatch type=.. value=..
+// One line per record: "BOARD STATUS n=.. caller=Roster|Hotlatch|KcsTransport type=.. value=..
 // instance=.. data=<hex>", then a summary with the number dropped.
 VOID StatusCodeCaptureReport(VOID);
