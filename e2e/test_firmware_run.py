@@ -201,8 +201,9 @@ class SmmMachineTest(unittest.TestCase):
         self.assertEqual(smm[-4:], ["-global", "driver=cfi.pflash01,property=secure,value=on",
                                     "-global", "ICH9-LPC.disable_s3=1"])
         self.assertEqual(plain[2], "q35,accel=tcg", "the caller's command is left alone")
-        self.assertTrue(run_firmware.parse_args(["--code", "c", "--vars", "v", "--smm"]).smm)
-        self.assertFalse(run_firmware.parse_args(["--code", "c", "--vars", "v"]).smm)
+        required = ["--code", "c", "--vars", "v", "--bmc-module", "m", "--roster-decode", "d"]
+        self.assertTrue(run_firmware.parse_args(required + ["--smm"]).smm)
+        self.assertFalse(run_firmware.parse_args(required).smm)
         # The OS boot takes the same machine.
         import run_os_boot
         self.assertTrue(run_os_boot.parse_args(["--code", "c", "--vars", "v", "--hotlatch", "h", "--smm"]).smm)

@@ -111,8 +111,8 @@ DSC
     /^\[FV\.FVMAIN_COMPACT\]/ && !done {
       print "INF  RuleOverride = ROSTER_HOTLATCH_BINARY RosterHotlatchBoardPkg/BoardDxe/BoardDxe.inf"
       print "!include RosterHotlatchPkg/RosterHotlatch.fdf.inc"
-      if (handler != "") print handler
       print "!include RosterHotlatchPkg/KcsTransport.fdf.inc"
+      if (handler != "") print handler
       print ""
       done = 1
     }
