@@ -9,9 +9,9 @@ run, each with KcsTransport.efi over QEMU's KCS interface:
            stays whole, and the next boot's transfer stores the new one;
   no-device no KCS interface at all (its ports read 0xFF): the same as no-bmc;
   silent   a BMC that takes every request and never answers: as no-bmc, every call
-           fails, the boot goes on and the inventory takes at most 2 s. Not a ctest:
-           it fails today, each request reaching the BMC 4 s after the one before
-           (QEMU answers an unanswered request itself, 0xC3, after 4 s).
+           fails, the boot goes on and the inventory takes at most 2 s (QEMU answers
+           an unanswered request itself, 0xC3, after its own wait; the transport takes
+           that for an unresponsive BMC);
   reject   the BMC refuses a chunk (the tap inverts one of its bytes, so its CRC-16 fails):
            Roster reports the failure, nothing is stored as the inventory, the SATA
            messages still arrive.

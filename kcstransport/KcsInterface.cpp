@@ -202,6 +202,7 @@ EFI_STATUS KcsTransact(KCS_INTERFACE *Kcs, CONST UINT8 *Request, UINTN RequestLe
   KCS_CLOCK RecoveryClock;
   UINT8 Status;
   BOOLEAN NeedsRecovery;
+  BOOLEAN BmcTimedOut;
 
   *ResponseLength = 0;
   NeedsRecovery = FALSE;
@@ -244,7 +245,11 @@ EFI_STATUS KcsTransact(KCS_INTERFACE *Kcs, CONST UINT8 *Request, UINTN RequestLe
     }
   }
 
-  if (Result == EFI_TIMEOUT) {
+  // An answer of "timed out" took the stand-in's whole wait and says the BMC is silent:
+  // later calls get the short budget, as after a timeout of our own, or a silent BMC would
+  // cost that wait for every message of the boot.
+  BmcTimedOut = !EFI_ERROR(Result) && *ResponseLength > 2 && Response[2] == IPMI_CC_TIMEOUT;
+  if (Result == EFI_TIMEOUT || BmcTimedOut) {
     if (!Kcs->Unresponsive) {
       DEBUG((DEBUG_ERROR, "KCS interface at %x timed out; later calls fail fast until it answers\n", Kcs->DataPort));
     }

@@ -42,6 +42,8 @@ EFI_STATUS KcsCompletionCodeStatus(UINT8 CompletionCode) {
       return EFI_SUCCESS;
     case IPMI_CC_NODE_BUSY:
       return EFI_NOT_READY;
+    case IPMI_CC_TIMEOUT:
+      return EFI_TIMEOUT;
     case IPMI_CC_INVALID_COMMAND:
       return EFI_UNSUPPORTED;
     case IPMI_CC_OUT_OF_SPACE:

@@ -39,6 +39,9 @@
 
 // "Cannot return number of requested data bytes": a length fault like 0xC7 and 0xC8.
 #define IPMI_CC_CANNOT_RETURN_REQUESTED_LENGTH 0xCA
+// What an interface that stands in for a BMC which did not answer (QEMU's external BMC
+// link, a satellite controller's bridge) gives back after its own wait.
+#define IPMI_CC_TIMEOUT 0xC3
 
 struct KCS_INTERFACE {
   UINT16 DataPort;

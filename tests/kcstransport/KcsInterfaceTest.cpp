@@ -44,7 +44,7 @@ TEST_F(KcsInterfaceTest, CompletionCodeIsTheStatusAndComesWithTheData) {
   Device().Answer([&](const std::vector<UINT8> &Request) { return KcsDevice::Reply(Request, Code, {0x42}); });
   StartTransport();
   const std::pair<UINT8, EFI_STATUS> Table[] = {
-      {0x00, EFI_SUCCESS},          {0xC0, EFI_NOT_READY},       {0xC1, EFI_UNSUPPORTED},
+      {0x00, EFI_SUCCESS},          {0xC0, EFI_NOT_READY},       {0xC1, EFI_UNSUPPORTED},     {0xC3, EFI_TIMEOUT},
       {0xC4, EFI_OUT_OF_RESOURCES}, {0xC7, EFI_BAD_BUFFER_SIZE}, {0xC8, EFI_BAD_BUFFER_SIZE},
       {0xCA, EFI_BAD_BUFFER_SIZE},  {0xCC, EFI_DEVICE_ERROR},    {0xFF, EFI_DEVICE_ERROR}};
   for (const auto &[Cc, Status] : Table) {
@@ -198,6 +198,32 @@ TEST_F(KcsInterfaceTest, InputBufferThatStaysFullCostsOneBudgetThenNothing) {
     EXPECT_EQ(Later.Microseconds, 0u);
   }
   EXPECT_EQ(Device_->HostWrites(), WritesAfter) << "nothing is written to a full input buffer";
+  EXPECT_TRUE(Device_->Violations().empty()) << Device_->Violations().front();
+}
+
+TEST_F(KcsInterfaceTest, StandInAnswerOfTimedOutMakesLaterCallsFailFast) {
+  // QEMU's link to an external BMC answers "timed out" (0xC3) itself after waiting for a
+  // BMC that never replies; paying that wait for every message would stall the boot.
+  Device().Answer([](const std::vector<UINT8> &Request) { return KcsDevice::Reply(Request, 0xC3); });
+  Device().ResponseDelay = 900000;
+  StartTransport();
+  auto First = Send(kSataInfoHeader, Pattern(65));
+  EXPECT_EQ(First.Status, EFI_TIMEOUT);
+  EXPECT_GE(First.Microseconds, 900000u);
+  UINT64 Later = 0;
+  for (int Call = 0; Call < 42; Call++) {
+    auto R = Send(kSataInfoHeader, Pattern(65));
+    EXPECT_EQ(R.Status, EFI_TIMEOUT);
+    Later += R.Microseconds;
+  }
+  EXPECT_LE(First.Microseconds + Later, 2000000u) << "a silent BMC costs the boot at most two seconds";
+  // A real answer restores the full budget.
+  Device_->Answer([](const std::vector<UINT8> &Request) { return KcsDevice::Reply(Request, 0x00); });
+  Device_->ResponseDelay = 0;
+  P.AdvanceTime(1000000);
+  EXPECT_EQ(Send(kSataInfoHeader, {1}).Status, EFI_SUCCESS);
+  Device_->ResponseDelay = 200000;
+  EXPECT_EQ(Send(kSataInfoHeader, {2}).Status, EFI_SUCCESS) << "past the short budget";
   EXPECT_TRUE(Device_->Violations().empty()) << Device_->Violations().front();
 }
 
