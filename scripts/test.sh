@@ -14,17 +14,18 @@ usage: scripts/test.sh [--help]
 Installs the Debian packages that are missing (scripts/setup.sh; needs root or sudo for
 that), configures and builds everything in $BUILD_DIR/ (the drivers and the simulator for
 the host with sanitizers, the PE32+ images and the test harness images, the tools, the
-GoogleTest suites and the fuzzers), builds OVMF from Debian's EDK II source with both
-drivers in its firmware volume (scripts/firmware.sh, cached outside the tree), then runs
-every ctest test: unit and simulator tests, bounded fuzzer runs, the smoke boot, the
-virtual board on OVMF in QEMU, the same board on the platform build and an operating
-system (Debian's kernel) booted on it.
+GoogleTest suites and the fuzzers), builds OVMF from Debian's EDK II source twice with
+the drivers in its firmware volume, without and with SMM (scripts/firmware.sh, cached
+outside the tree), then runs every ctest test: unit and simulator tests, bounded fuzzer
+runs, the smoke boot, the virtual board on OVMF in QEMU with ipmi_sim as its BMC and its
+faults, the same board on both platform builds and an operating system (Debian's kernel)
+booted on each.
 
-Takes about 13 minutes on two cores from an empty build directory and an empty firmware
-cache: about 7 to build ours, about 5 for the EDK II source, BaseTools and OVMF, and
-about three minutes for the tests, of which each board run (QEMU under TCG, no KVM, with
-ipmi_sim as the BMC) is 10 to 20 seconds, seven boots in all. With the firmware cached and
-the build present, a rerun takes about three minutes.
+From an empty build directory and an empty firmware cache, expect about half an hour on
+two cores: a few minutes to build ours, most of the rest for the EDK II source, BaseTools
+and the two OVMF builds, and about two minutes for the tests (each boot under TCG, no KVM,
+is 10 to 20 seconds). With both firmwares cached and the build present, a rerun takes
+about three minutes.
 Build and test output goes to $BUILD_DIR/logs/; a line every 15 seconds shows progress.
 
 $ENVIRONMENT_HELP
