@@ -38,8 +38,13 @@ STATIC EFI_STATUS KcsSendPlain(UINT16 CommandHeader, CONST UINT8 *Request, UINTN
   return KcsCompletionCodeStatus(Reply[0]);
 }
 
-EFI_STATUS EFIAPI KcsSendCommand(MANAGEMENT_TRANSPORT_PROTOCOL *This, UINT16 CommandHeader, VOID *Request,
-                                 UINT8 RequestLength, VOID *Response, UINT8 *ResponseLength, VOID *Reserved) {
+// Both members after their shared checks, one call at a time: a call from a notification
+// at a higher TPL must not cut into the bytes of one under way. Large commands always go as
+// a transfer, even when one message would hold them: the BMC reads every request under a
+// large command's header as a transfer step, so a short image whose first byte happened to
+// name no step must not go plain.
+STATIC EFI_STATUS KcsSendExclusive(MANAGEMENT_TRANSPORT_PROTOCOL *This, UINT16 CommandHeader, VOID *Request,
+                                   UINTN RequestLength, VOID *Response, UINT8 *ResponseLength, BOOLEAN Large) {
   EFI_STATUS Status;
 
   Status = KcsCheckArguments(This, CommandHeader, Request, RequestLength, Response, ResponseLength);
@@ -50,29 +55,23 @@ EFI_STATUS EFIAPI KcsSendCommand(MANAGEMENT_TRANSPORT_PROTOCOL *This, UINT16 Com
     return EFI_NOT_READY;
   }
   mKcs.Busy = TRUE;
-  Status = KcsSendPlain(CommandHeader, (CONST UINT8 *)Request, RequestLength, Response, ResponseLength);
+  if (Large) {
+    Status = KcsSendInChunks(CommandHeader, (CONST UINT8 *)Request, RequestLength, Response, ResponseLength);
+  } else {
+    Status = KcsSendPlain(CommandHeader, (CONST UINT8 *)Request, RequestLength, Response, ResponseLength);
+  }
   mKcs.Busy = FALSE;
   return Status;
 }
 
+EFI_STATUS EFIAPI KcsSendCommand(MANAGEMENT_TRANSPORT_PROTOCOL *This, UINT16 CommandHeader, VOID *Request,
+                                 UINT8 RequestLength, VOID *Response, UINT8 *ResponseLength, VOID *Reserved) {
+  return KcsSendExclusive(This, CommandHeader, Request, RequestLength, Response, ResponseLength, FALSE);
+}
+
 EFI_STATUS EFIAPI KcsSendLargeCommand(MANAGEMENT_TRANSPORT_PROTOCOL *This, UINT16 CommandHeader, VOID *Request,
                                       UINTN RequestLength, VOID *Response, UINT8 *ResponseLength, VOID *Reserved) {
-  EFI_STATUS Status;
-
-  Status = KcsCheckArguments(This, CommandHeader, Request, RequestLength, Response, ResponseLength);
-  if (EFI_ERROR(Status)) {
-    return Status;
-  }
-  if (mKcs.Busy) {
-    return EFI_NOT_READY;
-  }
-  mKcs.Busy = TRUE;
-  // Always a transfer, even when the command would fit one message: the BMC reads every
-  // request under a large command's header as a transfer step, so a short image whose
-  // first byte happened to name no step must not go plain.
-  Status = KcsSendInChunks(CommandHeader, (CONST UINT8 *)Request, RequestLength, Response, ResponseLength);
-  mKcs.Busy = FALSE;
-  return Status;
+  return KcsSendExclusive(This, CommandHeader, Request, RequestLength, Response, ResponseLength, TRUE);
 }
 
 EFI_STATUS KcsTransportStart(EFI_HANDLE ImageHandle, EFI_SYSTEM_TABLE *SystemTable) {
