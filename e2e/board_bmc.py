@@ -226,23 +226,39 @@ class NoBmc(board_qemu.Service):
         return kcs_args(free_port())
 
 
-class SilentBmc(board_qemu.Service):
-    """A BMC that takes QEMU's connection and every byte on it and never answers: QEMU
-    answers each request itself (0xC3) after its own 4 s."""
+class LoopbackPeer(board_qemu.Service):
+    """Where QEMU's KCS chardev connects instead of the BMC: a listener on a free 127.0.0.1
+    port served by a thread (serve(), polling self.quit) until stop()."""
 
     def __init__(self):
         self.listener = None
         self.thread = None
         self.quit = threading.Event()
-        self.requests = 0
 
     def start(self, root):
         self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self.listener.bind(("127.0.0.1", 0))
         self.listener.listen(1)
         self.thread = threading.Thread(target=self.serve, daemon=True)
         self.thread.start()
         return kcs_args(self.listener.getsockname()[1])
+
+    def stop(self):
+        self.quit.set()
+        if self.thread is not None:
+            self.thread.join(timeout=5)
+        if self.listener is not None:
+            self.listener.close()
+
+
+class SilentBmc(LoopbackPeer):
+    """A BMC that takes QEMU's connection and every byte on it and never answers: QEMU
+    answers each request itself (0xC3) after its own 4 s."""
+
+    def __init__(self):
+        super().__init__()
+        self.requests = 0
 
     def serve(self):
         connections, decoder = [], VmDecoder()
@@ -259,13 +275,6 @@ class SilentBmc(board_qemu.Service):
                 self.requests += sum(1 for kind, _ in decoder.feed(data) if kind == "msg")
         for side in connections:
             side.close()
-
-    def stop(self):
-        self.quit.set()
-        if self.thread is not None:
-            self.thread.join(timeout=5)
-        if self.listener is not None:
-            self.listener.close()
 
 
 # --- QEMU's side of the VM socket: messages end with 0xA0, control commands with 0xA1;
@@ -328,7 +337,7 @@ def spoil_chunk(frame):
     return with_checksum(body)
 
 
-class VmTap(board_qemu.Service):
+class VmTap(LoopbackPeer):
     """Sits between QEMU and the BMC's VM socket (an IpmiSim started before it with
     attach=False) and passes every frame both ways. With
     spoil_write=N it inverts a byte of the Nth WRITE's chunk; with hold_write=N it keeps
@@ -338,6 +347,7 @@ class VmTap(board_qemu.Service):
     QEMU to come again."""
 
     def __init__(self, bmc, spoil_write=None, hold_write=None, on_hold=None):
+        super().__init__()
         self.bmc = bmc
         self.spoil_write = spoil_write
         self.hold_write = hold_write
@@ -350,25 +360,6 @@ class VmTap(board_qemu.Service):
         # When each SATA_INFO answer passed back to QEMU.
         self.sata_answers = []
         self.commit_id = None
-        self.listener = None
-        self.thread = None
-        self.quit = threading.Event()
-
-    def start(self, root):
-        self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
-        self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-        self.listener.bind(("127.0.0.1", 0))
-        self.listener.listen(1)
-        self.thread = threading.Thread(target=self.serve, daemon=True)
-        self.thread.start()
-        return kcs_args(self.listener.getsockname()[1])
-
-    def stop(self):
-        self.quit.set()
-        if self.thread is not None:
-            self.thread.join(timeout=5)
-        if self.listener is not None:
-            self.listener.close()
 
     def serve(self):
         while not self.quit.is_set():

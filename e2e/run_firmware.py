@@ -128,12 +128,18 @@ def check_volume(args):
     return results + firmware_volume.check_listing(listing, modules)
 
 
-def parse_args(argv):
+def platform_build_parser(description):
+    """The options every run on a platform build takes: the board and the built firmware."""
     here = os.path.dirname(os.path.abspath(__file__))
-    parser = argparse.ArgumentParser(description=__doc__)
+    parser = argparse.ArgumentParser(description=description)
     parser.add_argument("--board", default=os.path.join(here, "board", "board.json"))
     parser.add_argument("--code", required=True, help="the built OVMF_CODE.fd")
     parser.add_argument("--vars", required=True, help="the built OVMF_VARS.fd")
+    return parser
+
+
+def parse_args(argv):
+    parser = platform_build_parser(__doc__)
     parser.add_argument("--fv", help="the built DXEFV.Fv, for the VolInfo check")
     parser.add_argument("--xref", help="the build's Guid.xref, for VolInfo's names")
     parser.add_argument("--volinfo", help="BaseTools' VolInfo")

@@ -5,7 +5,6 @@ the boot go on and reports the runtime phase on QEMU's debug console; the kernel
 the init script's lines come over the serial port. Judges both (os_checks). Python standard
 library only."""
 
-import argparse
 import os
 import shutil
 import sys
@@ -85,11 +84,7 @@ def boot(board, args, root, kernel, initramfs, started):
 
 
 def parse_args(argv):
-    here = os.path.dirname(os.path.abspath(__file__))
-    parser = argparse.ArgumentParser(description=__doc__)
-    parser.add_argument("--board", default=os.path.join(here, "board", "board.json"))
-    parser.add_argument("--code", required=True, help="the built OVMF_CODE.fd")
-    parser.add_argument("--vars", required=True, help="the built OVMF_VARS.fd")
+    parser = run_firmware.platform_build_parser(__doc__)
     parser.add_argument("--hotlatch", required=True, help="the Hotlatch.efi in the built firmware, for its sections")
     parser.add_argument("--kernel", help="the kernel image (default: the one linux-image-amd64 installs)")
     parser.add_argument("--initramfs", help="write the initramfs here (default: the run's own directory)")
